@@ -1,0 +1,36 @@
+# Every target of the project compiles with warnings on and, when asked,
+# under the sanitizers or with libFuzzer instrumentation.
+add_compile_options(-Wall -Wextra)
+
+if(MORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(MORVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "MORVANE_FUZZ needs clang (libFuzzer)")
+  endif()
+  add_compile_options(-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address)
+endif()
+
+# morvane_test(NAME SOURCES... LIBS ...): one GoogleTest binary, its cases
+# registered with CTest one by one.
+function(morvane_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# morvane_fuzzer(NAME SOURCE LIBS ...): a libFuzzer target, built only with MORVANE_FUZZ.
+function(morvane_fuzzer name)
+  if(NOT MORVANE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address)
+endfunction()

@@ -1,0 +1,101 @@
+// Files and folders.
+//
+// Every operation answers with its result or an IoError whose text is the
+// system's. A move always replaces an existing destination (MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING on Windows, rename(2) here).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+#include "platform/bytes.hpp"
+#include "platform/io_error.hpp"
+#include "platform/path.hpp"
+
+namespace platform {
+
+template <class T>
+using IoResult = tl::expected<T, IoError>;
+
+struct Metadata {
+  bool is_file = false;
+  bool is_dir = false;
+  std::uint64_t size = 0;
+};
+
+// Metadata of the path, following links.
+IoResult<Metadata> metadata(const Path& path);
+
+// True when the path's metadata can be read (a file or a folder); every
+// failure counts as false.
+bool exists(const Path& path);
+
+// True when the path is a regular file (following links).
+bool is_regular_file(const Path& path);
+
+// Creates the folder with every missing parent; an existing folder is fine.
+IoResult<void> create_dirs(const Path& path);
+
+// The whole content of a file.
+IoResult<Bytes> read_file(const Path& path);
+
+// A plain whole-file write: create or truncate, write everything, close.
+IoResult<void> write_file(const Path& path, ByteView bytes);
+
+// The system's rename that replaces an existing destination.
+IoResult<void> rename_replace(const Path& from, const Path& to);
+
+// Deletes a file (not a folder).
+IoResult<void> remove_file(const Path& path);
+
+// Removes a folder with everything in it.
+IoResult<void> remove_dir_all(const Path& path);
+
+// Copies a file onto the target, replacing it.
+IoResult<void> copy_file_replace(const Path& from, const Path& to);
+
+// The names of a folder's entries, "." and ".." left out, in the order that
+// the system lists them. A failure part-way keeps the names read so far in
+// `names` and reports the failure in `error`.
+struct DirListing {
+  std::vector<std::string> names;
+  std::optional<IoError> error;
+};
+IoResult<DirListing> list_dir(const Path& path);
+
+// An open file. The handle is closed when the object goes away.
+class File {
+ public:
+  static IoResult<File> open_read(const Path& path);
+  // Created when missing, truncated when it exists.
+  static IoResult<File> create_truncate(const Path& path);
+  // Created when missing, every write goes to its end.
+  static IoResult<File> open_append(const Path& path);
+
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // The file's current length.
+  IoResult<std::uint64_t> length() const;
+  // Reads up to buffer.size() bytes; 0 at the end of the file.
+  IoResult<std::size_t> read(std::span<std::uint8_t> buffer);
+  // Writes every byte.
+  IoResult<void> write_all(ByteView bytes);
+  // Flushes the file's data to the disk (FlushFileBuffers, fsync here).
+  IoResult<void> sync();
+  // Closes now; later calls fail.
+  void close();
+
+ private:
+  explicit File(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
+};
+
+}  // namespace platform

@@ -1,0 +1,152 @@
+#include "platform/process.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// A pipe whose two ends close with it.
+struct Pipe {
+  int fds[2] = {-1, -1};
+  Pipe() {
+    if (::pipe2(fds, O_CLOEXEC) != 0) fds[0] = fds[1] = -1;
+  }
+  ~Pipe() {
+    close_read();
+    close_write();
+  }
+  bool ok() const { return fds[0] >= 0; }
+  void close_read() {
+    if (fds[0] >= 0) ::close(fds[0]), fds[0] = -1;
+  }
+  void close_write() {
+    if (fds[1] >= 0) ::close(fds[1]), fds[1] = -1;
+  }
+};
+
+std::vector<char*> make_argv(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Reads both pipes to their ends at once, so that neither can fill and stall
+// the child.
+void drain(int out_fd, int err_fd, Bytes& out, Bytes& err) {
+  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+  Bytes* sinks[2] = {&out, &err};
+  int open = 2;
+  std::uint8_t buffer[8192];
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->insert(sinks[i]->end(), buffer, buffer + got);
+      } else if (got == 0 || errno != EINTR) {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+// Forks a grandchild that runs the program on its own, so that nobody has to
+// wait for it. Only async-signal-safe calls happen between fork and exec.
+tl::expected<void, IoError> start_detached(const std::string& program, const std::vector<std::string>& args,
+                                           const char* working_dir) {
+  auto argv = make_argv(program, args);
+  const pid_t child = ::fork();
+  if (child < 0) return tl::unexpected(IoError::last_os_error());
+  if (child == 0) {
+    ::setsid();
+    if (::fork() != 0) ::_exit(0);
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      ::dup2(null_fd, 0);
+      ::dup2(null_fd, 1);
+      ::dup2(null_fd, 2);
+    }
+    if (working_dir != nullptr && ::chdir(working_dir) != 0) ::_exit(127);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return {};
+}
+
+}  // namespace
+
+tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
+                                                const std::vector<std::string>& args) {
+  Pipe out;
+  Pipe err;
+  if (!out.ok() || !err.ok()) return tl::unexpected(IoError::last_os_error());
+
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, out.fds[1], 1);
+  ::posix_spawn_file_actions_adddup2(&actions, err.fds[1], 2);
+
+  auto argv = make_argv(program, args);
+  pid_t pid = 0;
+  const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return tl::unexpected(IoError::from_os(rc));
+
+  out.close_write();
+  err.close_write();
+  ProcessOutput result;
+  drain(out.fds[0], err.fds[0], result.stdout_bytes, result.stderr_bytes);
+
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return tl::unexpected(IoError::last_os_error());
+  }
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+tl::expected<void, IoError> spawn_hidden(const std::string& program, const std::vector<std::string>& args) {
+  return start_detached(program, args, nullptr);
+}
+
+tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {
+  return start_detached(program.native(), {}, working_dir.c_str());
+}
+
+tl::expected<Path, IoError> current_exe() {
+  std::error_code ec;
+  Path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return tl::unexpected(IoError::from_os(ec.value()));
+  return path;
+}
+
+unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
+Path temp_dir() {
+  std::error_code ec;
+  Path path = std::filesystem::temp_directory_path(ec);
+  return ec ? Path("/tmp") : path;
+}
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// Processes: hidden child processes, the running program, the user's folders.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+#include "platform/bytes.hpp"
+#include "platform/io_error.hpp"
+#include "platform/path.hpp"
+
+namespace platform {
+
+struct ProcessOutput {
+  int exit_code = 0;
+  Bytes stdout_bytes;
+  Bytes stderr_bytes;
+};
+
+// Runs a program with no window (CREATE_NO_WINDOW), empty standard input and
+// its standard output and standard error captured, and waits for it to end.
+// `program` is a name looked up the usual way or a path; each argument is one
+// argument, quoted for the platform where needed.
+tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
+                                                const std::vector<std::string>& args);
+
+// Starts a program with no window and does not wait for it.
+tl::expected<void, IoError> spawn_hidden(const std::string& program,
+                                         const std::vector<std::string>& args);
+
+// Starts a program in the given working folder, with no arguments, and does
+// not wait for it.
+tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir);
+
+// The running program's own path.
+tl::expected<Path, IoError> current_exe();
+
+// This process's id.
+unsigned long process_id();
+
+// The user's temporary folder.
+Path temp_dir();
+
+}  // namespace platform

@@ -1,0 +1,81 @@
+// TCP sockets (Winsock 2 on Windows, BSD sockets here).
+//
+// A Socket owns its descriptor and closes it when it goes away. Every error
+// is an IoError whose text is the system's; a receive that runs into the
+// receive time-out reports the system's time-out text (on Windows
+// WSAETIMEDOUT; here EAGAIN from SO_RCVTIMEO is reported as ETIMEDOUT).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+#include "platform/bytes.hpp"
+#include "platform/io_error.hpp"
+
+namespace platform {
+
+// An IPv4 or IPv6 socket address.
+struct SocketAddress {
+  bool ipv6 = false;
+  std::uint8_t bytes[16] = {};  // 4 used for IPv4
+  std::uint16_t port = 0;
+  std::uint32_t scope_id = 0;  // IPv6 only
+  friend bool operator==(const SocketAddress&, const SocketAddress&) = default;
+};
+
+// An IPv4 address in dotted-decimal form or an IPv6 address in its standard
+// text form (no brackets), with the port; nothing for any other text.
+std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port);
+
+// The standard text of the address alone (no port, no brackets, no scope).
+std::string address_text(const SocketAddress& address);
+
+// getaddrinfo with any family and the stream socket type, the host's bytes as
+// the node name and no service; IPv4 and IPv6 results in the resolver's order.
+tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string& host, std::uint16_t port);
+
+class Socket {
+ public:
+  Socket() = default;
+  // Connects with a time-out; a connect that does not finish in time fails
+  // with kind TimedOut and the text "connection timed out".
+  static tl::expected<Socket, IoError> connect(const SocketAddress& address, std::chrono::milliseconds timeout);
+
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  ~Socket();
+
+  bool is_open() const { return handle_ >= 0; }
+  void close();
+
+  tl::expected<void, IoError> set_receive_timeout(std::chrono::milliseconds timeout);
+  tl::expected<void, IoError> set_send_timeout(std::chrono::milliseconds timeout);
+  tl::expected<std::chrono::milliseconds, IoError> receive_timeout() const;
+  tl::expected<std::chrono::milliseconds, IoError> send_timeout() const;
+
+  // One send; the number of bytes taken (an interrupted send is repeated).
+  tl::expected<std::size_t, IoError> send(ByteView bytes);
+  // One receive into the buffer; 0 when the peer closed (an interrupted
+  // receive is repeated).
+  tl::expected<std::size_t, IoError> receive(std::span<std::uint8_t> buffer);
+
+  // getpeername.
+  tl::expected<SocketAddress, IoError> peer_address() const;
+
+  // The raw descriptor, for the TLS library's socket BIO.
+  std::intptr_t native_handle() const { return handle_; }
+
+ private:
+  explicit Socket(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace platform

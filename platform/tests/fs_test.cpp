@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "platform/fs.hpp"
+#include "testkit/temp_dir.hpp"
+
+namespace {
+
+using platform::byte_view;
+using platform::to_bytes;
+
+TEST(Fs, WriteReadAndMetadata) {
+  testkit::TempDir dir;
+  const auto file = dir / "a.txt";
+  ASSERT_TRUE(platform::write_file(file, byte_view("hello")));
+  EXPECT_EQ(platform::read_file(file).value(), to_bytes("hello"));
+  const auto meta = platform::metadata(file).value();
+  EXPECT_TRUE(meta.is_file);
+  EXPECT_FALSE(meta.is_dir);
+  EXPECT_EQ(meta.size, 5u);
+  EXPECT_TRUE(platform::metadata(dir.path()).value().is_dir);
+  EXPECT_TRUE(platform::exists(dir.path()));
+  EXPECT_FALSE(platform::is_regular_file(dir.path()));
+}
+
+TEST(Fs, MissingPathsReportTheSystemText) {
+  testkit::TempDir dir;
+  const auto missing = dir / "missing";
+  EXPECT_FALSE(platform::exists(missing));
+  EXPECT_EQ(platform::read_file(missing).error().text(), "No such file or directory (os error 2)");
+  EXPECT_EQ(platform::read_file(missing).error().kind(), platform::ErrorKind::NotFound);
+  EXPECT_FALSE(platform::remove_file(missing));
+}
+
+TEST(Fs, RenameReplacesAnExistingDestination) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::write_file(dir / "from", byte_view("new")));
+  ASSERT_TRUE(platform::write_file(dir / "to", byte_view("old")));
+  ASSERT_TRUE(platform::rename_replace(dir / "from", dir / "to"));
+  EXPECT_FALSE(platform::exists(dir / "from"));
+  EXPECT_EQ(platform::read_file(dir / "to").value(), to_bytes("new"));
+}
+
+TEST(Fs, CreateDirsMakesParentsAndAcceptsExisting) {
+  testkit::TempDir dir;
+  const auto deep = dir / "a" / "b" / "c";
+  ASSERT_TRUE(platform::create_dirs(deep));
+  ASSERT_TRUE(platform::create_dirs(deep));
+  EXPECT_TRUE(platform::metadata(deep).value().is_dir);
+  ASSERT_TRUE(platform::write_file(dir / "file", byte_view("x")));
+  EXPECT_FALSE(platform::create_dirs(dir / "file" / "sub"));
+}
+
+TEST(Fs, RemoveFileRefusesAFolderAndRemoveDirAllTakesEverything) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "d" / "e"));
+  ASSERT_TRUE(platform::write_file(dir / "d" / "e" / "f", byte_view("x")));
+  EXPECT_FALSE(platform::remove_file(dir / "d"));
+  ASSERT_TRUE(platform::remove_dir_all(dir / "d"));
+  EXPECT_FALSE(platform::exists(dir / "d"));
+}
+
+TEST(Fs, AppendAddsToTheEnd) {
+  testkit::TempDir dir;
+  for (const char* part : {"one\n", "two\n"}) {
+    auto file = platform::File::open_append(dir / "log");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write_all(byte_view(part)));
+  }
+  EXPECT_EQ(platform::read_file(dir / "log").value(), to_bytes("one\ntwo\n"));
+}
+
+TEST(Fs, FileReportsLengthReadsInPiecesAndSyncs) {
+  testkit::TempDir dir;
+  {
+    auto file = platform::File::create_truncate(dir / "f").value();
+    ASSERT_TRUE(file.write_all(byte_view("abcdef")));
+    ASSERT_TRUE(file.sync());
+    EXPECT_EQ(file.length().value(), 6u);
+  }
+  auto file = platform::File::open_read(dir / "f").value();
+  std::uint8_t buffer[4];
+  EXPECT_EQ(file.read(buffer).value(), 4u);
+  EXPECT_EQ(file.read(buffer).value(), 2u);
+  EXPECT_EQ(file.read(buffer).value(), 0u);
+}
+
+TEST(Fs, OpeningAFolderForReadingFails) {
+  testkit::TempDir dir;
+  EXPECT_FALSE(platform::File::open_read(dir.path()));
+}
+
+TEST(Fs, ListDirGivesEveryEntryButDots) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::write_file(dir / "a", byte_view("")));
+  ASSERT_TRUE(platform::create_dirs(dir / "b"));
+  auto listing = platform::list_dir(dir.path()).value();
+  std::sort(listing.names.begin(), listing.names.end());
+  EXPECT_EQ(listing.names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_FALSE(listing.error);
+  EXPECT_FALSE(platform::list_dir(dir / "missing"));
+}
+
+TEST(Fs, CopyReplacesTheTarget) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::write_file(dir / "src", byte_view("copy me")));
+  ASSERT_TRUE(platform::write_file(dir / "dst", byte_view("old content that is longer")));
+  ASSERT_TRUE(platform::copy_file_replace(dir / "src", dir / "dst"));
+  EXPECT_EQ(platform::read_file(dir / "dst").value(), to_bytes("copy me"));
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// Text conversions at the edge of the system, and the few Unicode facts that
+// the program's own text handling needs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The text in UTF-16 followed by one 0 unit, as every Windows call that takes
+// text wants it. Invalid UTF-8 becomes U+FFFD.
+std::u16string to_wide(std::string_view utf8);
+
+// UTF-16 back to UTF-8 (unpaired surrogates become U+FFFD); a trailing 0 unit,
+// if any, is dropped.
+std::string from_wide(std::u16string_view utf16);
+
+// The bytes as UTF-8, every invalid sequence replaced by U+FFFD.
+std::string utf8_lossy(std::string_view bytes);
+
+// True when the bytes are valid UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+
+// Decodes the code point at `pos` and advances `pos`; an invalid sequence
+// yields U+FFFD and advances by one byte.
+char32_t next_code_point(std::string_view text, std::size_t& pos);
+
+// Appends the UTF-8 form of a code point.
+void append_utf8(std::string& out, char32_t code_point);
+
+// Unicode White_Space.
+bool is_unicode_whitespace(char32_t code_point);
+
+// The text with Unicode white space removed from both ends.
+std::string_view trim_unicode(std::string_view text);
+
+}  // namespace platform
