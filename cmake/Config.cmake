@@ -33,6 +33,16 @@ set(MORVANE_PINNED_KEY_HEX "${_key_hex}" CACHE STRING "The pinned release signin
 set(MORVANE_PINNED_KEY_ID "${_key_id}" CACHE STRING "The pinned key's id: 16 lower-case hex digits")
 set(MORVANE_TESTS ${_tests} CACHE BOOL "Build the tests (needs the test profile)")
 
+# The roots the TLS client trusts: "mozilla" (the Mozilla root set of the
+# ca-certificates package) or "test" (the test PKI of testkit/pki).
+if(MORVANE_PROFILE STREQUAL "test")
+  set(_trust_anchors "test")
+else()
+  set(_trust_anchors "mozilla")
+endif()
+set(MORVANE_TRUST_ANCHORS "${_trust_anchors}" CACHE STRING "Trust anchors of the TLS client: mozilla or test")
+set_property(CACHE MORVANE_TRUST_ANCHORS PROPERTY STRINGS mozilla test)
+
 if(MORVANE_TESTS AND NOT MORVANE_PROFILE STREQUAL "test")
   message(FATAL_ERROR "the tests need MORVANE_PROFILE=test: they talk to loopback servers")
 endif()

@@ -55,6 +55,9 @@ class Socket {
 
   bool is_open() const { return handle_ >= 0; }
   void close();
+  // Ends the sending direction: the peer reads the end of the stream while
+  // this side can still receive.
+  tl::expected<void, IoError> shutdown_write();
 
   tl::expected<void, IoError> set_receive_timeout(std::chrono::milliseconds timeout);
   tl::expected<void, IoError> set_send_timeout(std::chrono::milliseconds timeout);
@@ -69,12 +72,43 @@ class Socket {
 
   // getpeername.
   tl::expected<SocketAddress, IoError> peer_address() const;
+  // getsockname.
+  tl::expected<SocketAddress, IoError> local_address() const;
 
   // The raw descriptor, for the TLS library's socket BIO.
   std::intptr_t native_handle() const { return handle_; }
 
  private:
+  friend class Listener;
   explicit Socket(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = -1;
+};
+
+// A listening TCP socket (the tests' loopback servers use it).
+class Listener {
+ public:
+  Listener() = default;
+  // Binds to the address (port 0 picks a free port) and listens with the
+  // given backlog. A backlog of 0 takes one connection into its queue and
+  // leaves later ones unanswered until that one is accepted.
+  static tl::expected<Listener, IoError> bind(const SocketAddress& address, int backlog = 64);
+
+  Listener(Listener&& other) noexcept;
+  Listener& operator=(Listener&& other) noexcept;
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+  ~Listener();
+
+  bool is_open() const { return handle_ >= 0; }
+  void close();
+
+  // The bound address, with the port the system picked.
+  tl::expected<SocketAddress, IoError> local_address() const;
+  // Waits up to `timeout` for a connection; kind TimedOut when none came.
+  tl::expected<Socket, IoError> accept(std::chrono::milliseconds timeout);
+
+ private:
+  explicit Listener(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = -1;
 };
 

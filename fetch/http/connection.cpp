@@ -1,0 +1,77 @@
+#include "fetch/http/connection.hpp"
+
+#include <algorithm>
+
+namespace fetch {
+
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+tl::expected<void, platform::IoError> send_all(platform::Socket& socket, platform::ByteView bytes) {
+  while (!bytes.empty()) {
+    auto sent = socket.send(bytes);
+    if (!sent) return tl::unexpected(sent.error());
+    if (*sent == 0) {
+      return tl::unexpected(platform::IoError::custom(platform::ErrorKind::WriteZero, "failed to write whole buffer"));
+    }
+    bytes = bytes.subspan(*sent);
+  }
+  return {};
+}
+
+}  // namespace
+
+tl::expected<void, platform::IoError> connection_write_all(HttpConnection& connection, platform::ByteView bytes) {
+  return std::visit(Overloaded{
+                        [&](HttpConnection::Plain& plain) { return send_all(plain.socket, bytes); },
+                        [&](HttpConnection::Tls& tls) { return tls.stream->write_all(bytes); },
+                    },
+                    connection.value);
+}
+
+tl::expected<void, platform::IoError> connection_flush(HttpConnection& connection) {
+  if (auto* tls = std::get_if<HttpConnection::Tls>(&connection.value)) return tls->stream->flush();
+  return {};
+}
+
+tl::expected<std::size_t, platform::IoError> connection_read(HttpConnection& connection,
+                                                             std::span<std::uint8_t> buffer) {
+  buffer = buffer.first(std::min(buffer.size(), connection_read_size));
+  return std::visit(Overloaded{
+                        [&](HttpConnection::Plain& plain) { return plain.socket.receive(buffer); },
+                        [&](HttpConnection::Tls& tls) { return tls.stream->read(buffer); },
+                    },
+                    connection.value);
+}
+
+void connection_close(HttpConnection& connection) {
+  std::visit(Overloaded{
+                 [](HttpConnection::Plain& plain) { plain.socket.close(); },
+                 [](HttpConnection::Tls& tls) { tls.stream.reset(); },
+             },
+             connection.value);
+}
+
+const platform::Socket& connection_socket(const HttpConnection& connection) {
+  static const platform::Socket closed;
+  return std::visit(Overloaded{
+                        [](const HttpConnection::Plain& plain) -> const platform::Socket& { return plain.socket; },
+                        [](const HttpConnection::Tls& tls) -> const platform::Socket& {
+                          return tls.stream ? tls.stream->socket() : closed;
+                        },
+                    },
+                    connection.value);
+}
+
+bool connection_resumed_session(const HttpConnection& connection) {
+  const auto* tls = std::get_if<HttpConnection::Tls>(&connection.value);
+  return tls != nullptr && tls->stream && tls->stream->session_reused();
+}
+
+}  // namespace fetch

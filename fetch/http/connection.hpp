@@ -1,0 +1,66 @@
+// A connection to a server for one request: a plain TCP socket, or a TLS
+// session over one, with its handshake done when it is handed out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+
+#include <tl/expected.hpp>
+
+#include "fetch/error.hpp"
+#include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/server_url.hpp"
+#include "fetch/http/tls_stream.hpp"
+#include "platform/bytes.hpp"
+#include "platform/io_error.hpp"
+#include "platform/socket.hpp"
+
+namespace fetch {
+
+struct HttpConnection {
+  struct Plain {
+    platform::Socket socket;
+  };
+  // One owned value: the TLS session and the socket under it. Releasing it
+  // sends no close alert.
+  struct Tls {
+    std::unique_ptr<TlsStream> stream;
+  };
+  std::variant<Plain, Tls> value;
+};
+
+// The size of the buffer connection_read fills.
+inline constexpr std::size_t connection_read_size = 4096;
+
+// A connection to the server, direct or through the configured proxy, with
+// the receive time-out set to the given seconds (the send time-out stays at
+// connect_tcp's 10 seconds) and, for https, the TLS handshake complete.
+tl::expected<HttpConnection, FetchError> open_connection(const ServerUrl& url, std::uint32_t receive_timeout_seconds);
+
+// True when the host is reached without the proxy: loopback, link-local and
+// private addresses, single-label and .local names, and the proxy settings'
+// exceptions. Compares text and address ranges only; nothing is resolved.
+bool goes_direct(const std::string& host, const ProxySettings& settings);
+
+// Writes every byte (for TLS, as application data).
+tl::expected<void, platform::IoError> connection_write_all(HttpConnection& connection, platform::ByteView bytes);
+// Sends whatever the connection still holds back.
+tl::expected<void, platform::IoError> connection_flush(HttpConnection& connection);
+// Reads up to connection_read_size bytes into the buffer; 0 when the peer
+// closed (for TLS: with a close_notify alert; an end without one is the TLS
+// library's unexpected-end error).
+tl::expected<std::size_t, platform::IoError> connection_read(HttpConnection& connection,
+                                                             std::span<std::uint8_t> buffer);
+// Releases the TLS session without a close alert and closes the socket.
+void connection_close(HttpConnection& connection);
+
+// The socket under the connection.
+const platform::Socket& connection_socket(const HttpConnection& connection);
+// True when the connection's TLS handshake resumed an earlier session.
+bool connection_resumed_session(const HttpConnection& connection);
+
+}  // namespace fetch

@@ -1,0 +1,69 @@
+// Reading the one answer of a request, under strict rules.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include <tl/expected.hpp>
+
+#include "fetch/error.hpp"
+#include "fetch/http/byte_range.hpp"
+#include "fetch/http/connection.hpp"
+#include "fetch/progress.hpp"
+#include "platform/bytes.hpp"
+
+namespace fetch {
+
+struct Response {
+  // An accepted status with its complete body (exactly Content-Length bytes).
+  struct Body {
+    platform::Bytes body;
+    std::optional<std::string> etag;
+    std::optional<std::string> last_modified;
+    bool operator==(const Body&) const = default;
+  };
+  // HTTP 304.
+  struct NotModified {
+    bool operator==(const NotModified&) const = default;
+  };
+  // HTTP 301 to 308 with a Location header.
+  struct Redirect {
+    std::string location;
+    std::uint16_t status = 0;
+    bool operator==(const Redirect&) const = default;
+  };
+
+  std::variant<Body, NotModified, Redirect> value;
+
+  template <class V>
+  bool is() const {
+    return std::holds_alternative<V>(value);
+  }
+  template <class V>
+  const V* get() const {
+    return std::get_if<V>(&value);
+  }
+  bool operator==(const Response&) const = default;
+};
+
+// The head is read in pieces of this size and may not grow to this many
+// bytes without its end.
+inline constexpr std::size_t head_limit = 65537;
+
+// At most this much room is set aside for a body before it arrives, however
+// long the server says it is; the buffer grows as the bytes come.
+inline constexpr std::size_t body_reserve_limit = 8 * 1024 * 1024;
+
+// Reads and checks the answer to a request for `target` (as it went on the
+// request line). `range` is the span the request asked for, if any;
+// `request_had_body` says whether it carried a body. The progress callback
+// is called once before the body is read and after every read, with the
+// body bytes so far (never more than the length) and the length.
+tl::expected<Response, FetchError> read_response(HttpConnection& connection, const std::string& target,
+                                                 const std::optional<ByteRange>& range, bool request_had_body,
+                                                 const ProgressFn& progress);
+
+}  // namespace fetch

@@ -1,0 +1,22 @@
+// Tunnels through a proxy: HTTP CONNECT and SOCKS5.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <tl/expected.hpp>
+
+#include "fetch/http/connect_error.hpp"
+#include "fetch/http/proxy_settings.hpp"
+#include "platform/socket.hpp"
+
+namespace fetch {
+
+// On success the socket carries the server's traffic; nothing past the
+// proxy's answer has been read. On failure the socket is closed.
+tl::expected<void, ConnectError> http_connect_tunnel(platform::Socket& socket, const ProxyEndpoint& proxy,
+                                                     const std::string& host, std::uint16_t port);
+tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const ProxyEndpoint& proxy,
+                                               const std::string& host, std::uint16_t port);
+
+}  // namespace fetch

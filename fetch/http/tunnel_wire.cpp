@@ -1,0 +1,70 @@
+#include "fetch/http/tunnel_wire.hpp"
+
+#include <fmt/format.h>
+
+namespace fetch {
+
+using platform::ErrorKind;
+using platform::IoError;
+
+tl::expected<void, IoError> send_all(platform::Socket& socket, platform::ByteView bytes) {
+  while (!bytes.empty()) {
+    auto sent = socket.send(bytes);
+    if (!sent) return tl::unexpected(std::move(sent.error()));
+    if (*sent == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
+    bytes = bytes.subspan(*sent);
+  }
+  return {};
+}
+
+tl::expected<platform::Bytes, IoError> recv_exact(platform::Socket& socket, std::size_t count) {
+  platform::Bytes bytes(count);
+  std::size_t filled = 0;
+  while (filled < count) {
+    auto got = socket.receive(std::span(bytes).subspan(filled));
+    if (!got) return tl::unexpected(std::move(got.error()));
+    if (*got == 0) return tl::unexpected(IoError::custom(ErrorKind::UnexpectedEof, "failed to fill whole buffer"));
+    filled += *got;
+  }
+  return bytes;
+}
+
+std::string peer_text(const platform::Socket& socket) {
+  auto peer = socket.peer_address();
+  if (!peer) return "the proxy";
+  const std::string address = platform::address_text(*peer);
+  if (!peer->ipv6) return fmt::format("{}:{}", address, peer->port);
+  if (peer->scope_id != 0) return fmt::format("[{}%{}]:{}", address, peer->scope_id, peer->port);
+  return fmt::format("[{}]:{}", address, peer->port);
+}
+
+ConnectError proxy_silent_error(const std::string& proxy, IoError error) {
+  return ConnectError{ConnectError::ProxySilent{proxy, error.text()}};
+}
+
+std::string base64_encode(std::string_view bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += kAlphabet[(v >> 6) & 63];
+    out += kAlphabet[v & 63];
+  }
+  const std::size_t rest = bytes.size() - i;
+  if (rest > 0) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+}  // namespace fetch

@@ -1,0 +1,39 @@
+#include "fetch/tests/pki.hpp"
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/process.hpp"
+#include "testkit/temp_dir.hpp"
+
+namespace fetch_test {
+
+std::string pki_file(const std::string& name) { return std::string(MORVANE_PKI_DIR) + "/" + name; }
+
+namespace {
+
+const testkit::TempDir& negative_dir() {
+  static std::once_flag once;
+  static std::unique_ptr<testkit::TempDir> dir;
+  std::call_once(once, [] {
+    auto made = std::make_unique<testkit::TempDir>();
+    auto run = platform::run_hidden("sh", {pki_file("make_negative.sh"), made->path().string()});
+    if (!run || run->exit_code != 0) {
+      throw std::runtime_error("make_negative.sh failed: " +
+                               (run ? platform::to_string(run->stderr_bytes) : run.error().text()));
+    }
+    dir = std::move(made);
+  });
+  return *dir;
+}
+
+}  // namespace
+
+ServerCredentials server_credentials(const std::string& name) {
+  if (name == "localhost") return {pki_file("localhost-chain.pem"), pki_file("localhost.key")};
+  const auto& dir = negative_dir();
+  return {(dir / (name + "-chain.pem")).string(), (dir / (name + ".key")).string()};
+}
+
+}  // namespace fetch_test

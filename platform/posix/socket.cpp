@@ -1,0 +1,314 @@
+#include "platform/socket.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+// The socket address in the form the system calls take.
+struct RawAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+RawAddress to_raw(const SocketAddress& address) {
+  RawAddress raw;
+  if (address.ipv6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&raw.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(address.port);
+    in6->sin6_scope_id = address.scope_id;
+    std::memcpy(&in6->sin6_addr, address.bytes, 16);
+    raw.length = sizeof(sockaddr_in6);
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&raw.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(address.port);
+    std::memcpy(&in4->sin_addr, address.bytes, 4);
+    raw.length = sizeof(sockaddr_in);
+  }
+  return raw;
+}
+
+// The address of a sockaddr of either family; nothing for other families.
+std::optional<SocketAddress> from_raw(const sockaddr* raw) {
+  SocketAddress address;
+  if (raw->sa_family == AF_INET) {
+    const auto* in4 = reinterpret_cast<const sockaddr_in*>(raw);
+    std::memcpy(address.bytes, &in4->sin_addr, 4);
+    address.port = ntohs(in4->sin_port);
+    return address;
+  }
+  if (raw->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(raw);
+    address.ipv6 = true;
+    std::memcpy(address.bytes, &in6->sin6_addr, 16);
+    address.port = ntohs(in6->sin6_port);
+    address.scope_id = in6->sin6_scope_id;
+    return address;
+  }
+  return std::nullopt;
+}
+
+int as_fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+tl::expected<void, IoError> set_blocking(int fd, bool blocking) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0) return tl::unexpected(IoError::last_os_error());
+  const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  if (::fcntl(fd, F_SETFL, wanted) != 0) return tl::unexpected(IoError::last_os_error());
+  return {};
+}
+
+using Clock = std::chrono::steady_clock;
+
+int poll_millis(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits until the descriptor is ready for `events` or the deadline passes;
+// false on a time-out.
+tl::expected<bool, IoError> wait_ready(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int rc = ::poll(&entry, 1, poll_millis(deadline));
+    if (rc > 0) return true;
+    if (rc == 0) return false;
+    if (errno != EINTR) return tl::unexpected(IoError::last_os_error());
+  }
+}
+
+tl::expected<void, IoError> set_timeout(int fd, int option, std::chrono::milliseconds timeout) {
+  timeval value{};
+  value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  if (::setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) != 0) {
+    return tl::unexpected(IoError::last_os_error());
+  }
+  return {};
+}
+
+tl::expected<std::chrono::milliseconds, IoError> get_timeout(int fd, int option) {
+  timeval value{};
+  socklen_t length = sizeof value;
+  if (::getsockopt(fd, SOL_SOCKET, option, &value, &length) != 0) {
+    return tl::unexpected(IoError::last_os_error());
+  }
+  return std::chrono::milliseconds(static_cast<long long>(value.tv_sec) * 1000 + value.tv_usec / 1000);
+}
+
+// A send or receive that ran into its SO_SNDTIMEO / SO_RCVTIMEO shows as
+// EAGAIN here; Windows reports WSAETIMEDOUT, and callers see a time-out.
+IoError transfer_error(int code) {
+  if (code == EAGAIN || code == EWOULDBLOCK) return IoError::from_os(ETIMEDOUT);
+  return IoError::from_os(code);
+}
+
+tl::expected<SocketAddress, IoError> name_of(int fd, bool peer) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  auto* raw = reinterpret_cast<sockaddr*>(&storage);
+  const int rc = peer ? ::getpeername(fd, raw, &length) : ::getsockname(fd, raw, &length);
+  if (rc != 0) return tl::unexpected(IoError::last_os_error());
+  auto address = from_raw(raw);
+  if (!address) return tl::unexpected(IoError::custom(ErrorKind::Other, "not an IPv4 or IPv6 address"));
+  return *address;
+}
+
+struct AddrInfoDeleter {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+
+// The resolver's failure. getaddrinfo has codes of its own; EAI_SYSTEM means
+// the cause is in errno.
+IoError resolver_error(int rc, int saved_errno) {
+  if (rc == EAI_SYSTEM && saved_errno != 0) return IoError::from_os(saved_errno);
+  const ErrorKind kind = (rc == EAI_NONAME) ? ErrorKind::NotFound : ErrorKind::Other;
+  return IoError::custom(kind, ::gai_strerror(rc));
+}
+
+}  // namespace
+
+std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
+  SocketAddress address;
+  address.port = port;
+  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) return address;
+  address.ipv6 = true;
+  if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) return address;
+  return std::nullopt;
+}
+
+std::string address_text(const SocketAddress& address) {
+  char buffer[INET6_ADDRSTRLEN] = {};
+  ::inet_ntop(address.ipv6 ? AF_INET6 : AF_INET, address.bytes, buffer, sizeof buffer);
+  return buffer;
+}
+
+tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string& host, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* raw_list = nullptr;
+  errno = 0;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
+  if (rc != 0) return tl::unexpected(resolver_error(rc, errno));
+  std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
+
+  std::vector<SocketAddress> addresses;
+  for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_addr == nullptr) continue;
+    if (auto address = from_raw(entry->ai_addr)) {
+      address->port = port;
+      addresses.push_back(*address);
+    }
+  }
+  return addresses;
+}
+
+tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  const int fd = ::socket(address.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return tl::unexpected(IoError::last_os_error());
+  Socket socket(fd);
+
+  if (auto nonblocking = set_blocking(fd, false); !nonblocking) return tl::unexpected(nonblocking.error());
+  const RawAddress raw = to_raw(address);
+  if (::connect(fd, raw.get(), raw.length) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) return tl::unexpected(IoError::last_os_error());
+    auto ready = wait_ready(fd, POLLOUT, deadline);
+    if (!ready) return tl::unexpected(ready.error());
+    if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "connection timed out"));
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+      return tl::unexpected(IoError::last_os_error());
+    }
+    if (error != 0) return tl::unexpected(IoError::from_os(error));
+  }
+  if (auto blocking = set_blocking(fd, true); !blocking) return tl::unexpected(blocking.error());
+  return socket;
+}
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Socket::~Socket() { close(); }
+
+void Socket::close() {
+  if (handle_ >= 0) {
+    ::close(as_fd(handle_));
+    handle_ = -1;
+  }
+}
+
+tl::expected<void, IoError> Socket::shutdown_write() {
+  if (::shutdown(as_fd(handle_), SHUT_WR) != 0) return tl::unexpected(IoError::last_os_error());
+  return {};
+}
+
+tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
+  return set_timeout(as_fd(handle_), SO_RCVTIMEO, timeout);
+}
+
+tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
+  return set_timeout(as_fd(handle_), SO_SNDTIMEO, timeout);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
+  return get_timeout(as_fd(handle_), SO_RCVTIMEO);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
+  return get_timeout(as_fd(handle_), SO_SNDTIMEO);
+}
+
+tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
+  for (;;) {
+    const ssize_t sent = ::send(as_fd(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent >= 0) return static_cast<std::size_t>(sent);
+    if (errno != EINTR) return tl::unexpected(transfer_error(errno));
+  }
+}
+
+tl::expected<std::size_t, IoError> Socket::receive(std::span<std::uint8_t> buffer) {
+  for (;;) {
+    const ssize_t got = ::recv(as_fd(handle_), buffer.data(), buffer.size(), 0);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return tl::unexpected(transfer_error(errno));
+  }
+}
+
+tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_fd(handle_), true); }
+
+tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_fd(handle_), false); }
+
+tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int backlog) {
+  const int fd = ::socket(address.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return tl::unexpected(IoError::last_os_error());
+  Listener listener(fd);
+  const int yes = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  if (address.ipv6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &yes, sizeof yes);
+  const RawAddress raw = to_raw(address);
+  if (::bind(fd, raw.get(), raw.length) != 0) return tl::unexpected(IoError::last_os_error());
+  if (::listen(fd, backlog) != 0) return tl::unexpected(IoError::last_os_error());
+  return listener;
+}
+
+Listener::Listener(Listener&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+Listener& Listener::operator=(Listener&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Listener::~Listener() { close(); }
+
+void Listener::close() {
+  if (handle_ >= 0) {
+    ::close(as_fd(handle_));
+    handle_ = -1;
+  }
+}
+
+tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_fd(handle_), false); }
+
+tl::expected<Socket, IoError> Listener::accept(std::chrono::milliseconds timeout) {
+  auto ready = wait_ready(as_fd(handle_), POLLIN, Clock::now() + timeout);
+  if (!ready) return tl::unexpected(ready.error());
+  if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "no connection came"));
+  for (;;) {
+    const int fd = ::accept4(as_fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) return Socket(fd);
+    if (errno != EINTR) return tl::unexpected(IoError::last_os_error());
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#include "setup/main/setup_mutex.hpp"
+
+#include <fmt/format.h>
+
+#include "platform/named_mutex.hpp"
+#include "setup/main/product.hpp"
+
+namespace setup {
+
+std::string setup_mutex_name() { return fmt::format("Local\\{}.setup", product_upper); }
+
+// The platform layer hands the name to the system in its own form (UTF-16
+// through to_wide on Windows) and keeps the claim for the life of the process.
+bool claim_setup_mutex() { return platform::claim_named_mutex(setup_mutex_name()); }
+
+}  // namespace setup

@@ -1,0 +1,118 @@
+#include "update/delta/xz_stream.hpp"
+
+#include <lzma.h>
+
+#include <array>
+#include <cstdint>
+
+#include <fmt/format.h>
+
+namespace update {
+
+namespace {
+
+// Enough for every dictionary that xz can write (at most 1.5 GiB), so that no
+// stream the publisher's tool makes is refused for memory; a header that asks
+// for more (LZMA2 can name up to 4 GiB) is refused before anything is
+// allocated for it.
+constexpr std::uint64_t memory_limit = std::uint64_t{1600} << 20;
+
+constexpr std::size_t piece_size = 64 * 1024;
+
+// The decoder and its memory, ended on every path.
+class StreamDecoder {
+ public:
+  StreamDecoder() = default;
+  StreamDecoder(const StreamDecoder&) = delete;
+  StreamDecoder& operator=(const StreamDecoder&) = delete;
+  ~StreamDecoder() { lzma_end(&stream_); }
+
+  lzma_stream* get() { return &stream_; }
+
+ private:
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+};
+
+std::string code_text(lzma_ret code) {
+  switch (code) {
+    case LZMA_FORMAT_ERROR:
+      return "not an xz stream";
+    case LZMA_DATA_ERROR:
+      return "the compressed data is corrupt";
+    case LZMA_BUF_ERROR:
+      return "the stream ends early";
+    case LZMA_MEM_ERROR:
+      return "the decoder ran out of memory";
+    case LZMA_MEMLIMIT_ERROR:
+      return "the stream needs more memory than the decoder allows";
+    case LZMA_OPTIONS_ERROR:
+      return "the stream uses options that the decoder does not support";
+    case LZMA_UNSUPPORTED_CHECK:
+      return "the stream's integrity check is of an unsupported type";
+    case LZMA_PROG_ERROR:
+      return "the decoder was used wrongly";
+    default:
+      return fmt::format("the decoder failed with code {}", static_cast<int>(code));
+  }
+}
+
+// Only the checks that the program's decoder has always accepted pass; the
+// other types are refused by name or by number.
+tl::expected<void, std::string> accept_check(lzma_check check) {
+  switch (check) {
+    case LZMA_CHECK_NONE:
+    case LZMA_CHECK_CRC32:
+    case LZMA_CHECK_CRC64:
+      return {};
+    case LZMA_CHECK_SHA256:
+      return tl::unexpected(std::string(
+          "the stream's integrity check is SHA-256; only none, CRC32 and CRC64 are accepted"));
+    default:
+      return tl::unexpected(fmt::format(
+          "the stream's integrity check has type {}; only none, CRC32 and CRC64 are accepted",
+          static_cast<int>(check)));
+  }
+}
+
+}  // namespace
+
+tl::expected<void, std::string> decode_xz_stream(platform::ByteView input, const XzSink& sink) {
+  StreamDecoder decoder;
+  lzma_stream* stream = decoder.get();
+  // One stream only: without LZMA_CONCATENATED the decoder stops at the first
+  // stream's footer and leaves whatever follows in the input.
+  const lzma_ret init = lzma_stream_decoder(stream, memory_limit, LZMA_TELL_ANY_CHECK);
+  if (init != LZMA_OK) return tl::unexpected(code_text(init));
+
+  std::array<std::uint8_t, piece_size> piece;
+  stream->next_in = input.data();
+  stream->avail_in = input.size();
+  stream->next_out = piece.data();
+  stream->avail_out = piece.size();
+
+  for (;;) {
+    const lzma_ret code = lzma_code(stream, LZMA_FINISH);
+    if (code != LZMA_OK && code != LZMA_STREAM_END && code != LZMA_GET_CHECK) {
+      return tl::unexpected(code_text(code));
+    }
+    if (code == LZMA_GET_CHECK) {
+      if (auto accepted = accept_check(lzma_get_check(stream)); !accepted) return accepted;
+    }
+    const std::size_t produced = piece.size() - stream->avail_out;
+    if (produced > 0 && (stream->avail_out == 0 || code == LZMA_STREAM_END)) {
+      if (auto taken = sink(platform::ByteView(piece.data(), produced)); !taken) {
+        return tl::unexpected(taken.error().text());
+      }
+      stream->next_out = piece.data();
+      stream->avail_out = piece.size();
+    }
+    if (code == LZMA_STREAM_END) break;
+  }
+
+  if (stream->avail_in != 0) {
+    return tl::unexpected(std::string("data follows the end of the xz stream"));
+  }
+  return {};
+}
+
+}  // namespace update

@@ -1,0 +1,27 @@
+// One xz stream, decoded from memory into a sink.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <tl/expected.hpp>
+
+#include "platform/bytes.hpp"
+#include "platform/io_error.hpp"
+
+namespace update {
+
+// Takes each piece of decoded output in order. An error ends the decoding;
+// its text becomes the decoder's error text.
+using XzSink = std::function<tl::expected<void, platform::IoError>(platform::ByteView)>;
+
+// Decodes exactly one xz stream (stream header, blocks, index, stream footer)
+// that fills `input`, pushing the output to `sink` in pieces of at most 64 KiB.
+// Refused, with a short text: input that is not one complete, valid xz stream;
+// anything after the stream's footer (stream padding and a second stream
+// included); an integrity check other than none, CRC32 or CRC64, before any
+// block is decoded. Output pushed before a failure is not taken back: the
+// caller throws it away.
+tl::expected<void, std::string> decode_xz_stream(platform::ByteView input, const XzSink& sink);
+
+}  // namespace update

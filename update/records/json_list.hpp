@@ -1,0 +1,31 @@
+// Stepping through a JSON array: its elements, its end, and a whole list
+// opened and closed around the reading of its elements.
+#pragma once
+
+#include <string_view>
+
+#include <tl/expected.hpp>
+
+#include "update/records/json_cursor.hpp"
+
+namespace update::json {
+
+// Steps to the next element of an array whose `[` is consumed. True when an
+// element follows (the cursor stands before it), false when the `]` is next.
+// `first` tells whether no element was stepped to yet, and is cleared.
+tl::expected<bool, JsonError> next_element(Cursor& cursor, bool& first);
+
+// Ends an array after the elements that were wanted: the `]` must come next.
+Status end_list(Cursor& cursor);
+
+// Opens a list where one is expected: the `[` is consumed and the cursor goes
+// one level deeper; any other value is refused as not `expected`.
+Status open_list(Cursor& cursor, std::string_view expected);
+
+// Closes a list that open_list opened once its elements are read, with
+// `elements` the outcome of reading them. Even after a failure the `]` is
+// consumed when it is next, so that an error without a position is placed
+// after it.
+Status close_list(Cursor& cursor, Status elements);
+
+}  // namespace update::json

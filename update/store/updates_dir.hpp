@@ -1,0 +1,36 @@
+// The updates folder inside the install folder: the names of its records and
+// the README.txt that explains it to people.
+#pragma once
+
+#include <string_view>
+
+#include <tl/expected.hpp>
+
+#include "platform/path.hpp"
+#include "update/error.hpp"
+
+namespace update {
+
+// The explanation written into a new updates folder.
+std::string_view updates_readme_text();
+
+// Creates the updates folder with every missing parent, then writes its
+// README.txt when nothing of that name is there. An existing README.txt (even
+// a folder of that name) is left as it is.
+tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates);
+
+// True when the path's metadata can be read (a file or a folder).
+bool path_exists(const platform::Path& path);
+
+// updates/pending/<version>: a release being staged.
+platform::Path pending_dir(const platform::Path& updates, std::string_view version);
+// updates/history/<version>: the manifest and signature of an installed release.
+platform::Path history_dir(const platform::Path& updates, std::string_view version);
+// updates/swap.journal
+platform::Path journal_path(const platform::Path& updates);
+// updates/pinned.json
+platform::Path pin_path(const platform::Path& updates);
+// updates/highwater.json
+platform::Path high_water_path(const platform::Path& updates);
+
+}  // namespace update

@@ -1,0 +1,162 @@
+// The repair's own cases: no journal, a journal it refuses, a journal whose
+// executable is lost, and journals whose pending folder has gone since the
+// swap stopped.
+#include <gtest/gtest.h>
+
+#include "platform/fs.hpp"
+#include "update/journal/read_journal.hpp"
+#include "update/swap/repair_swap.hpp"
+#include "update/tests/fault_injection.hpp"
+#include "update/tests/print_update_error.hpp"
+#include "update/tests/swap_fixture.hpp"
+
+namespace {
+
+using swaptest::content;
+using swaptest::Outcome;
+using swaptest::Release;
+using swaptest::Tree;
+using update::UpdateError;
+
+tl::expected<void, UpdateError> repair(const Release& release) {
+  return update::repair_interrupted_swap(release.updates(), release.install());
+}
+
+// Operations of the fixture's swap: 2 the journal at begun, 4 the first
+// companion moved, 5 the second (without predecessor) moved, 8 companions_moved
+// written, 10 moved_aside written, 11 the new executable in.
+constexpr int kBegun = 2;
+constexpr int kFirstCompanionMoved = 4;
+constexpr int kNewExecutableIn = 11;
+
+TEST(Repair, WithoutAJournalNothingChanges) {
+  Release release;
+  const Tree before = swaptest::snapshot(release.root());
+  ASSERT_TRUE(repair(release));
+  EXPECT_EQ(swaptest::snapshot(release.root()), before);
+}
+
+TEST(Repair, ARefusedJournalMovesNothingAndStays) {
+  const std::vector<std::pair<const char*, std::string>> journals = {
+      {"unreadable", "{\"kind\":"},
+      {"outside the write set", ""},  // filled in below
+  };
+  for (const auto& [name, text] : journals) {
+    SCOPED_TRACE(name);
+    Release release;
+    release.apply_until(kFirstCompanionMoved);
+    if (text.empty()) {
+      update::SwapJournal journal = release.journal();
+      journal.companions[2].incoming = "/etc/passwd";
+      ASSERT_TRUE(update::write_journal(release.updates(), journal));
+    } else {
+      swaptest::put(release.journal_file(), text);
+    }
+    const Tree before = swaptest::snapshot(release.root());
+    const auto repaired = repair(release);
+    ASSERT_FALSE(repaired);
+    EXPECT_TRUE(repaired.error().is<UpdateError::OutsideWriteSet>()) << update::display_update_error(repaired.error());
+    EXPECT_EQ(swaptest::snapshot(release.root()), before);
+  }
+}
+
+TEST(Repair, AllThreeExecutablePathsMissingIsIncompleteAndMovesNothing) {
+  Release release;
+  release.apply_until(kFirstCompanionMoved);
+  ASSERT_TRUE(platform::remove_file(release.install() / "morvane.exe"));
+  ASSERT_TRUE(platform::remove_file(release.pending() / "morvane.exe"));
+  const Tree before = swaptest::snapshot(release.root());
+
+  const auto repaired = repair(release);
+  ASSERT_FALSE(repaired);
+  const auto exe = [&](const platform::Path& path) { return platform::display(path); };
+  EXPECT_EQ(update::display_update_error(repaired.error()),
+            "the staged release is incomplete: " + exe(release.install() / "morvane.exe") +
+                ", along with both copies that could restore it (" + exe(release.pending() / "morvane.exe") +
+                " and " + exe(release.install() / "morvane.exe.old") + "), is missing");
+  EXPECT_EQ(swaptest::snapshot(release.root()), before) << "nothing moves and the journal stays";
+}
+
+TEST(Repair, UsesThisRunsFoldersNotTheJournals) {
+  Release release;
+  release.apply_until(kNewExecutableIn);
+  update::SwapJournal journal = release.journal();
+  journal.step = update::SwapStep::MovedAside;
+  journal.exe_dir = "/nowhere/MORVANE";
+  journal.updates_dir = "/nowhere/MORVANE/updates";
+  ASSERT_TRUE(update::write_journal(release.updates(), journal));
+  ASSERT_TRUE(repair(release));
+  release.expect_whole(Outcome::New);
+}
+
+// The install transaction used to remove the pending folder after a failed
+// swap even when the swap left its journal; the product's own programs may
+// too, and people may empty the updates folder by hand. Going back must then
+// still work, and must never carry a file of the installed release out of the
+// install folder for want of its staged copy.
+TEST(RepairWithoutPending, TheExecutableNeverCameInSoEverythingGoesBack) {
+  Release release;
+  release.apply_until(10);  // moved_aside written; moving the new executable in failed
+  ASSERT_TRUE(platform::remove_dir_all(release.pending()));
+
+  ASSERT_TRUE(repair(release)) << "a journal whose pending folder is gone must not fail every later run";
+  EXPECT_EQ(release.product(), release.old_product()) << swaptest::describe(release.product());
+  EXPECT_FALSE(platform::exists(release.journal_file()));
+  // The companions' new files went back into a pending folder made again.
+  EXPECT_EQ(content(release.pending() / "a.dll"), "release 2.0.0 of a.dll");
+  EXPECT_EQ(content(release.pending() / "new.txt"), "release 2.0.0 of new.txt");
+  EXPECT_EQ(content(release.pending() / "sub/b.dat"), "release 2.0.0 of sub/b.dat");
+}
+
+TEST(RepairWithoutPending, CompanionsThatNeverMovedStayInstalled) {
+  Release release;
+  release.apply_until(kFirstCompanionMoved);  // a.dll moved; new.txt and sub/b.dat not yet
+  ASSERT_TRUE(platform::remove_dir_all(release.pending()));
+
+  ASSERT_TRUE(repair(release));
+  EXPECT_EQ(release.product(), release.old_product()) << swaptest::describe(release.product());
+  EXPECT_EQ(content(release.install() / "sub/b.dat"), "1.0.0 sub/b.dat");
+  EXPECT_FALSE(platform::exists(release.pending() / "sub/b.dat"));
+  EXPECT_EQ(content(release.pending() / "a.dll"), "release 2.0.0 of a.dll");
+}
+
+// Every stop of the swap, the pending folder then removed, and the repair
+// itself stopped after each of its operations and run again: no file of the
+// old release is lost and the executable matches its companions.
+TEST(RepairWithoutPending, EveryStopEndsWithTheOldReleaseOrTheNew) {
+  for (int done = kBegun; done <= 12; ++done) {
+    for (int repair_done = 0;; ++repair_done) {
+      SCOPED_TRACE("swap stopped after " + std::to_string(done) + ", repair after " + std::to_string(repair_done));
+      Release release;
+      release.apply_until(done);
+      ASSERT_TRUE(platform::remove_dir_all(release.pending()));
+      bool finished = false;
+      {
+        swaptest::fault::Disarm disarm;
+        swaptest::fault::reset();
+        swaptest::fault::fail_from(repair_done);
+        finished = repair(release).has_value();
+      }
+      if (!finished) {
+        ASSERT_TRUE(repair(release));
+      }
+
+      Tree expected = done < kNewExecutableIn ? release.old_product() : release.new_product();
+      Tree found = release.product();
+      // Stopped right after new.txt (which had no predecessor) moved in, and
+      // with its staged copy gone, nothing tells new.txt from an old file that
+      // never moved: it is left where it is rather than risk carrying an old
+      // file away.
+      if (done == 5) expected["new.txt"] = release.new_product().at("new.txt");
+      EXPECT_EQ(found, expected) << swaptest::describe(found);
+      EXPECT_FALSE(platform::exists(release.journal_file()));
+      const Tree after = swaptest::snapshot(release.root());
+      ASSERT_TRUE(repair(release));
+      EXPECT_EQ(swaptest::snapshot(release.root()), after) << "a second repair changed something";
+      if (finished) break;
+      ASSERT_LT(repair_done, 40);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The swap journal's file: its exact bytes (the product's own programs read
+// the same file) and its atomic write.
+#include <gtest/gtest.h>
+
+#include "platform/fs.hpp"
+#include "testkit/temp_dir.hpp"
+#include "update/journal/read_journal.hpp"
+#include "update/journal/swap_journal.hpp"
+
+namespace {
+
+using update::Companion;
+using update::SwapJournal;
+
+SwapJournal windows_journal() {
+  SwapJournal journal;
+  journal.kind = update::SwapKind::Rollback;
+  journal.version = "2.0.0";
+  journal.previous_version = "1.4.2+nightly";
+  journal.target = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe)";
+  journal.aside = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe.old)";
+  journal.incoming = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates\pending\2.0.0\morvane.exe)";
+  journal.companions = {
+      {R"(C:\M\a.dll)", R"(C:\M\a.dll.old)", R"(C:\M\updates\pending\2.0.0\a.dll)", std::nullopt},
+      {R"(C:\M\lib\b.dll)", R"(C:\M\lib\b.dll.old)", R"(C:\M\updates\pending\2.0.0\lib\b.dll)",
+       R"(C:\M\updates\park\b.dll.old)"},
+  };
+  journal.step = update::SwapStep::MovedAside;
+  journal.exe_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE)";
+  journal.updates_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates)";
+  journal.written_at_ms = -1234;
+  return journal;
+}
+
+TEST(JournalBytes, WithCompanionsEveryKeyInOrderNullsAndEscapedBackslashes) {
+  const auto json = update::journal_json(windows_journal());
+  ASSERT_TRUE(json);
+  EXPECT_EQ(*json,
+            "{\n"
+            "  \"kind\": \"rollback\",\n"
+            "  \"version\": \"2.0.0\",\n"
+            "  \"previous_version\": \"1.4.2+nightly\",\n"
+            "  \"target\": \"C:\\\\Users\\\\p\\\\AppData\\\\Local\\\\Programs\\\\MORVANE\\\\morvane.exe\",\n"
+            "  \"aside\": \"C:\\\\Users\\\\p\\\\AppData\\\\Local\\\\Programs\\\\MORVANE\\\\morvane.exe.old\",\n"
+            "  \"incoming\": \"C:\\\\Users\\\\p\\\\AppData\\\\Local\\\\Programs\\\\MORVANE\\\\updates\\\\pending\\\\2.0.0\\\\morvane.exe\",\n"
+            "  \"park\": null,\n"
+            "  \"companions\": [\n"
+            "    {\n"
+            "      \"target\": \"C:\\\\M\\\\a.dll\",\n"
+            "      \"aside\": \"C:\\\\M\\\\a.dll.old\",\n"
+            "      \"incoming\": \"C:\\\\M\\\\updates\\\\pending\\\\2.0.0\\\\a.dll\",\n"
+            "      \"park\": null\n"
+            "    },\n"
+            "    {\n"
+            "      \"target\": \"C:\\\\M\\\\lib\\\\b.dll\",\n"
+            "      \"aside\": \"C:\\\\M\\\\lib\\\\b.dll.old\",\n"
+            "      \"incoming\": \"C:\\\\M\\\\updates\\\\pending\\\\2.0.0\\\\lib\\\\b.dll\",\n"
+            "      \"park\": \"C:\\\\M\\\\updates\\\\park\\\\b.dll.old\"\n"
+            "    }\n"
+            "  ],\n"
+            "  \"step\": \"moved_aside\",\n"
+            "  \"exe_dir\": \"C:\\\\Users\\\\p\\\\AppData\\\\Local\\\\Programs\\\\MORVANE\",\n"
+            "  \"updates_dir\": \"C:\\\\Users\\\\p\\\\AppData\\\\Local\\\\Programs\\\\MORVANE\\\\updates\",\n"
+            "  \"written_at_ms\": -1234\n"
+            "}");
+}
+
+TEST(JournalBytes, WithoutCompanionsAnEmptyListAndParkPresent) {
+  SwapJournal journal;
+  journal.kind = update::SwapKind::Apply;
+  journal.version = "0.2.0";
+  journal.target = "/m/morvane.exe";
+  journal.aside = "/m/morvane.exe.old";
+  journal.incoming = "/m/updates/pending/0.2.0/morvane.exe";
+  journal.park = "/m/updates/park/morvane.exe";
+  journal.step = update::SwapStep::Begun;
+  journal.exe_dir = "/m";
+  journal.updates_dir = "/m/updates";
+  journal.written_at_ms = 1700000000123;
+  const auto json = update::journal_json(journal);
+  ASSERT_TRUE(json);
+  EXPECT_EQ(*json,
+            "{\n"
+            "  \"kind\": \"apply\",\n"
+            "  \"version\": \"0.2.0\",\n"
+            "  \"previous_version\": null,\n"
+            "  \"target\": \"/m/morvane.exe\",\n"
+            "  \"aside\": \"/m/morvane.exe.old\",\n"
+            "  \"incoming\": \"/m/updates/pending/0.2.0/morvane.exe\",\n"
+            "  \"park\": \"/m/updates/park/morvane.exe\",\n"
+            "  \"companions\": [],\n"
+            "  \"step\": \"begun\",\n"
+            "  \"exe_dir\": \"/m\",\n"
+            "  \"updates_dir\": \"/m/updates\",\n"
+            "  \"written_at_ms\": 1700000000123\n"
+            "}");
+}
+
+TEST(JournalBytes, QuotesControlCharactersEscapedOtherTextAsItIs) {
+  SwapJournal journal = windows_journal();
+  journal.companions.clear();
+  journal.target = "C:\\\"q\"\\tab\there\x01 \xD9\x85\xD9\x88\xD8\xB1 \xE2\x80\x94.exe";
+  const auto json = update::journal_json(journal);
+  ASSERT_TRUE(json);
+  EXPECT_NE(json->find("  \"target\": \"C:\\\\\\\"q\\\"\\\\tab\\there\\u0001 \xD9\x85\xD9\x88\xD8\xB1 \xE2\x80\x94.exe\",\n"),
+            std::string::npos)
+      << *json;
+}
+
+TEST(JournalBytes, SteppingThroughTheSwapChangesOnlyTheStepLine) {
+  SwapJournal journal = windows_journal();
+  const std::vector<std::pair<update::SwapStep, std::string>> steps = {
+      {update::SwapStep::Begun, "begun"},
+      {update::SwapStep::CompanionsMoved, "companions_moved"},
+      {update::SwapStep::MovedAside, "moved_aside"},
+      {update::SwapStep::MovedIn, "moved_in"},
+  };
+  const std::string aside = *update::journal_json(journal);
+  for (const auto& [step, text] : steps) {
+    journal.step = step;
+    std::string expected = aside;
+    const std::string from = "\"step\": \"moved_aside\"";
+    expected.replace(expected.find(from), from.size(), "\"step\": \"" + text + "\"");
+    EXPECT_EQ(*update::journal_json(journal), expected);
+  }
+}
+
+TEST(WriteJournal, WritesTheBytesAtomicallyAndReadsBackEqual) {
+  testkit::TempDir temp;
+  const auto install = temp / "MORVANE";
+  const auto updates = install / "updates";
+  // File names with quotes and backslashes travel through the escapes.
+  SwapJournal journal;
+  journal.version = "2.0.0";
+  journal.previous_version = "1.0.0";
+  journal.target = platform::display(install / "mor\"vane.exe");
+  journal.aside = platform::display(install / "mor\"vane.exe.old");
+  journal.incoming = platform::display(updates / "pending" / "2.0.0" / "mor\"vane.exe");
+  journal.park = platform::display(updates / "park\\exe");
+  journal.companions = {{platform::display(install / "a\\b.dll"), platform::display(install / "a\\b.dll.old"),
+                         platform::display(updates / "pending" / "2.0.0" / "a\\b.dll"), std::nullopt}};
+  journal.step = update::SwapStep::CompanionsMoved;
+  journal.exe_dir = R"(C:\elsewhere)";
+  journal.updates_dir = R"(C:\elsewhere\updates)";
+  journal.written_at_ms = -7;
+
+  ASSERT_TRUE(update::write_journal(updates, journal));
+  const auto bytes = platform::read_file(updates / "swap.journal");
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(platform::to_string(*bytes), *update::journal_json(journal));
+  EXPECT_FALSE(platform::exists(updates / "swap.part"));
+
+  const auto read = update::read_swap_journal(install, updates);
+  ASSERT_TRUE(read) << update::display_update_error(read.error());
+  ASSERT_TRUE(read->has_value());
+  EXPECT_EQ(**read, journal);
+
+  // A later write replaces the whole file.
+  journal.step = update::SwapStep::MovedIn;
+  ASSERT_TRUE(update::write_journal(updates, journal));
+  EXPECT_EQ(platform::to_string(*platform::read_file(updates / "swap.journal")), *update::journal_json(journal));
+}
+
+TEST(WriteJournal, AFailedWriteIsTheIoErrorOfTheWrite) {
+  testkit::TempDir temp;
+  // The updates folder cannot be made: a file stands in its place.
+  ASSERT_TRUE(platform::write_file(temp / "updates", platform::byte_view("x")));
+  const auto written = update::write_journal(temp / "updates", windows_journal());
+  ASSERT_FALSE(written);
+  ASSERT_TRUE(written.error().is<update::UpdateError::Io>());
+  EXPECT_EQ(written.error().get<update::UpdateError::Io>()->at, platform::display(temp / "updates"));
+}
+
+TEST(WriteJournal, TextThatIsNotUtf8IsNeverWrittenAsAnEmptyJournal) {
+  testkit::TempDir temp;
+  SwapJournal journal = windows_journal();
+  journal.version = "\xff";
+  const auto written = update::write_journal(temp.path(), journal);
+  ASSERT_FALSE(written);
+  EXPECT_TRUE(written.error().is<update::UpdateError::Io>());
+  EXPECT_FALSE(platform::exists(temp / "swap.journal"));
+}
+
+}  // namespace
