@@ -73,7 +73,8 @@ std::vector<Match> find_matches(platform::ByteView old_bytes, platform::ByteView
 
   const std::uint64_t weight = first_byte_weight();
   auto same_block = [&](std::size_t o, std::size_t n) {
-    return o + block <= old_bytes.size() && std::memcmp(old_bytes.data() + o, new_bytes.data() + n, block) == 0;
+    return o + block <= old_bytes.size() &&
+           std::memcmp(old_bytes.data() + o, new_bytes.data() + n, block) == 0;
   };
 
   std::size_t covered = 0;  // new bytes before this belong to a match
@@ -88,7 +89,8 @@ std::vector<Match> find_matches(platform::ByteView old_bytes, platform::ByteView
       if (same_block(expected, pos)) found = expected;
     }
     if (!found) {
-      if (auto hit = index.find(hash); hit != index.end() && same_block(hit->second, pos)) found = hit->second;
+      if (auto hit = index.find(hash); hit != index.end() && same_block(hit->second, pos))
+        found = hit->second;
     }
     if (found) {
       std::size_t o = *found;
@@ -101,7 +103,8 @@ std::vector<Match> find_matches(platform::ByteView old_bytes, platform::ByteView
       if (pos + block <= new_bytes.size()) hash = block_hash(new_bytes.data() + pos);
       continue;
     }
-    if (pos + block < new_bytes.size()) hash = (hash - new_bytes[pos] * weight) * hash_base + new_bytes[pos + block];
+    if (pos + block < new_bytes.size())
+      hash = (hash - new_bytes[pos] * weight) * hash_base + new_bytes[pos + block];
     ++pos;
   }
   return matches;
@@ -109,7 +112,8 @@ std::vector<Match> find_matches(platform::ByteView old_bytes, platform::ByteView
 
 }  // namespace
 
-tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_bytes, platform::ByteView new_bytes,
+tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_bytes,
+                                                        platform::ByteView new_bytes,
                                                         const StreamCompressor& compress) {
   const std::vector<Match> matches = find_matches(old_bytes, new_bytes);
 
@@ -133,7 +137,8 @@ tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_b
   for (std::size_t k = 0; k < matches.size(); ++k) {
     const Match& match = matches[k];
     for (std::size_t i = 0; i < match.length; ++i) {
-      diff.push_back(static_cast<std::uint8_t>(new_bytes[match.new_start + i] - old_bytes[match.old_start + i]));
+      diff.push_back(
+          static_cast<std::uint8_t>(new_bytes[match.new_start + i] - old_bytes[match.old_start + i]));
     }
     const std::size_t match_end = match.new_start + match.length;
     const bool last = k + 1 == matches.size();
@@ -152,8 +157,8 @@ tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_b
   if (!diff_xz) return tl::unexpected(diff_xz.error());
   auto extra_xz = compress(extra);
   if (!extra_xz) return tl::unexpected(extra_xz.error());
-  return assemble_mvdiff1(raw_sha256(old_bytes), raw_sha256(new_bytes), new_bytes.size(), *control_xz, *diff_xz,
-                          *extra_xz);
+  return assemble_mvdiff1(raw_sha256(old_bytes), raw_sha256(new_bytes), new_bytes.size(), *control_xz,
+                          *diff_xz, *extra_xz);
 }
 
 }  // namespace testkit

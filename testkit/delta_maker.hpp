@@ -17,7 +17,8 @@ using StreamCompressor = std::function<tl::expected<platform::Bytes, std::string
 
 // A complete mvdiff1 patch that makes `new_bytes` from `old_bytes`, its three
 // streams compressed by `compress`.
-tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_bytes, platform::ByteView new_bytes,
+tl::expected<platform::Bytes, std::string> make_mvdiff1(platform::ByteView old_bytes,
+                                                        platform::ByteView new_bytes,
                                                         const StreamCompressor& compress);
 
 }  // namespace testkit

@@ -24,6 +24,7 @@ platform::Bytes encode_triples(std::span<const update::ControlTriple> triples);
 // streams as given (already compressed).
 platform::Bytes assemble_mvdiff1(const std::array<std::uint8_t, 32>& source_sha256,
                                  const std::array<std::uint8_t, 32>& target_sha256, std::uint64_t target_size,
-                                 platform::ByteView control, platform::ByteView diff, platform::ByteView extra);
+                                 platform::ByteView control, platform::ByteView diff,
+                                 platform::ByteView extra);
 
 }  // namespace testkit

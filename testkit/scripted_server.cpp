@@ -90,45 +90,44 @@ void ScriptedServer::run(Script script) {
   };
 
   for (const auto& step : script.steps()) {
-    const bool go_on = std::visit(
-        Overloaded{
-            [&](const Script::Read& read) {
-              const std::size_t goal = received_.size() + read.count;
-              while (received_.size() < goal) {
-                if (!receive_some(goal - received_.size())) return false;
-              }
-              return true;
-            },
-            [&](const Script::ReadUntil& until) {
-              // One byte at a time, so that nothing past the end is taken.
-              while (!received_.ends_with(until.end)) {
-                if (!receive_some(1)) return false;
-              }
-              return true;
-            },
-            [&](const Script::Send& send) {
-              platform::ByteView rest = platform::byte_view(send.bytes);
-              while (!rest.empty()) {
-                auto sent = socket.send(rest);
-                if (!sent || *sent == 0) {
-                  fail("send failed");
-                  return false;
-                }
-                rest = rest.subspan(*sent);
-              }
-              return true;
-            },
-            [&](const Script::Pause& pause) {
-              std::this_thread::sleep_for(pause.time);
-              return true;
-            },
-            [&](const Script::DrainUntilClosed&) {
-              while (receive_some(4096)) {
-              }
-              return client_closed_;
-            },
-        },
-        step);
+    const bool go_on = std::visit(Overloaded{
+                                      [&](const Script::Read& read) {
+                                        const std::size_t goal = received_.size() + read.count;
+                                        while (received_.size() < goal) {
+                                          if (!receive_some(goal - received_.size())) return false;
+                                        }
+                                        return true;
+                                      },
+                                      [&](const Script::ReadUntil& until) {
+                                        // One byte at a time, so that nothing past the end is taken.
+                                        while (!received_.ends_with(until.end)) {
+                                          if (!receive_some(1)) return false;
+                                        }
+                                        return true;
+                                      },
+                                      [&](const Script::Send& send) {
+                                        platform::ByteView rest = platform::byte_view(send.bytes);
+                                        while (!rest.empty()) {
+                                          auto sent = socket.send(rest);
+                                          if (!sent || *sent == 0) {
+                                            fail("send failed");
+                                            return false;
+                                          }
+                                          rest = rest.subspan(*sent);
+                                        }
+                                        return true;
+                                      },
+                                      [&](const Script::Pause& pause) {
+                                        std::this_thread::sleep_for(pause.time);
+                                        return true;
+                                      },
+                                      [&](const Script::DrainUntilClosed&) {
+                                        while (receive_some(4096)) {
+                                        }
+                                        return client_closed_;
+                                      },
+                                  },
+                                  step);
     if (!go_on) {
       if (client_closed_ && failure_.empty() && !std::holds_alternative<Script::DrainUntilClosed>(step)) {
         fail("the client closed the connection");

@@ -20,10 +20,18 @@ namespace testkit {
 
 class Script {
  public:
-  struct Read { std::size_t count; };
-  struct ReadUntil { std::string end; };
-  struct Send { std::string bytes; };
-  struct Pause { std::chrono::milliseconds time; };
+  struct Read {
+    std::size_t count;
+  };
+  struct ReadUntil {
+    std::string end;
+  };
+  struct Send {
+    std::string bytes;
+  };
+  struct Pause {
+    std::chrono::milliseconds time;
+  };
   struct DrainUntilClosed {};
   using Step = std::variant<Read, ReadUntil, Send, Pause, DrainUntilClosed>;
 

@@ -23,8 +23,8 @@ tl::expected<platform::Bytes, std::string> xz_compress(platform::ByteView data, 
   auto run = platform::run_hidden("xz", args);
   if (!run) return tl::unexpected(fmt::format("cannot run xz: {}", run.error().text()));
   if (run->exit_code != 0) {
-    return tl::unexpected(fmt::format("xz exited with {}: {}", run->exit_code,
-                                      platform::text_view(run->stderr_bytes)));
+    return tl::unexpected(
+        fmt::format("xz exited with {}: {}", run->exit_code, platform::text_view(run->stderr_bytes)));
   }
   return std::move(run->stdout_bytes);
 }

@@ -25,10 +25,11 @@ void spawn_address_attempt(const platform::SocketAddress& address, Deadline dead
   auto reporter = std::make_shared<AttemptReporter>(sender);
   // The body owns the attempt's sender; when the thread does not start, the
   // body, and the sender with it, is gone by the time spawn returns.
-  auto started = plan.spawn(fmt::format("mv-{}", kLabel), kStackSize,
-                            [address, deadline, sender = std::move(sender), reporter, connect = plan.connect]() mutable {
-                              attempt_address(address, deadline, std::move(sender), reporter, connect);
-                            });
+  auto started =
+      plan.spawn(fmt::format("mv-{}", kLabel), kStackSize,
+                 [address, deadline, sender = std::move(sender), reporter, connect = plan.connect]() mutable {
+                   attempt_address(address, deadline, std::move(sender), reporter, connect);
+                 });
   if (!started) {
     const std::string text = fmt::format("{} could not start: {}", kLabel, started.error().text());
     log_stderr(text);

@@ -47,8 +47,8 @@ tl::expected<Socket, IoError> race_addresses(const std::vector<SocketAddress>& a
   std::size_t failed = 0;
   IoError last = IoError::custom(ErrorKind::NotFound, "no address to connect to");
   auto timed_out = [&] {
-    return tl::unexpected(IoError::custom(
-        ErrorKind::TimedOut, fmt::format("no address answered within {} (last: {})", limit_text(plan.limit), last.text())));
+    return tl::unexpected(IoError::custom(ErrorKind::TimedOut, fmt::format("no address answered within {} (last: {})",
+                                                                           limit_text(plan.limit), last.text())));
   };
   auto start_next = [&] {
     spawn_address_attempt(addresses[started], deadline, channel, plan);
@@ -102,8 +102,8 @@ tl::expected<Socket, IoError> connect_tcp_with(const std::string& host, std::uin
 tl::expected<Socket, IoError> connect_addresses(const std::vector<SocketAddress>& addresses, const ConnectPlan& plan) {
   if (addresses.empty()) return tl::unexpected(IoError::custom(ErrorKind::NotFound, "no address to connect to"));
   const Deadline deadline = Clock::now() + plan.limit;
-  auto connected = addresses.size() == 1 ? plan.connect(addresses.front(), plan.limit)
-                                         : race_addresses(addresses, deadline, plan);
+  auto connected =
+      addresses.size() == 1 ? plan.connect(addresses.front(), plan.limit) : race_addresses(addresses, deadline, plan);
   if (!connected) return connected;
 
   Socket socket = std::move(*connected);

@@ -25,10 +25,10 @@ tl::expected<platform::Socket, platform::IoError> connect_tcp(const std::string&
 // connect_tcp uses the defaults; tests shorten the times or stand in for the
 // connect and the thread start.
 struct ConnectPlan {
-  using ConnectFn = std::function<tl::expected<platform::Socket, platform::IoError>(
-      const platform::SocketAddress&, std::chrono::milliseconds)>;
+  using ConnectFn = std::function<tl::expected<platform::Socket, platform::IoError>(const platform::SocketAddress&,
+                                                                                    std::chrono::milliseconds)>;
   using SpawnFn = std::function<tl::expected<void, platform::IoError>(const std::string& name, std::size_t stack_size,
-                                                                       std::function<void()> body)>;
+                                                                      std::function<void()> body)>;
 
   // One deadline for the whole call, counted from when the addresses are known.
   std::chrono::milliseconds limit{10'000};

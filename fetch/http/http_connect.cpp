@@ -16,9 +16,7 @@ using platform::IoError;
 
 constexpr std::size_t kHeadLimit = 16'385;
 
-bool head_complete(const std::string& head) {
-  return head.ends_with("\r\n\r\n") || head.ends_with("\n\n");
-}
+bool head_complete(const std::string& head) { return head.ends_with("\r\n\r\n") || head.ends_with("\n\n"); }
 
 // Reads the answer head one byte per receive, so that nothing of the
 // server's stream behind it is taken from the socket.
@@ -89,8 +87,8 @@ tl::expected<void, ConnectError> http_connect_tunnel(platform::Socket& socket, c
 
   auto head = read_head(socket);
   if (!head) {
-    return fail(ConnectError{
-        ConnectError::NotAProxy{proxy_text, fmt::format("reading its answer: {}", head.error().text())}});
+    return fail(
+        ConnectError{ConnectError::NotAProxy{proxy_text, fmt::format("reading its answer: {}", head.error().text())}});
   }
 
   const std::string status_line = status_line_of(*head);

@@ -110,7 +110,9 @@ ProxySettings compute_proxy_settings_with(const EnvFn& env, const RunFn& run) {
   return settings;
 }
 
-ProxySettings compute_proxy_settings() { return compute_proxy_settings_with(&platform::env_var, &platform::run_hidden); }
+ProxySettings compute_proxy_settings() {
+  return compute_proxy_settings_with(&platform::env_var, &platform::run_hidden);
+}
 
 ProxySettings proxy_settings() {
   Cache& shared = cache();

@@ -38,8 +38,8 @@ std::vector<std::string> no_proxy_entries(std::string_view text) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = text.find(',', start);
-    const std::string_view piece =
-        platform::trim_unicode(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    const std::string_view piece = platform::trim_unicode(
+        text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
     if (!piece.empty()) {
       std::string entry(piece);
       for (char& c : entry) c = ascii_lower(c);

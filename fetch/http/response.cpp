@@ -100,6 +100,9 @@ tl::expected<Response, FetchError> read_response(HttpConnection& connection, con
   }
   std::array<std::uint8_t, connection_read_size> piece;
   while (body.size() < length) {
+    if (body.size() == body.capacity()) {
+      body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{body.size()} * body_growth)));
+    }
     auto got = connection_read(connection, piece);
     if (!got) return tl::unexpected(malformed_error(target, fmt::format("read failed: {}", got.error().text())));
     if (*got == 0) {

@@ -54,8 +54,12 @@ struct Response {
 inline constexpr std::size_t head_limit = 65537;
 
 // At most this much room is set aside for a body before it arrives, however
-// long the server says it is; the buffer grows as the bytes come.
+// long the server says it is. Once it is full the buffer grows to at most
+// body_growth times what has arrived (and never past the length), so a large
+// body is moved only once or twice while what a lying server can make the
+// client set aside stays tied to what it really sent.
 inline constexpr std::size_t body_reserve_limit = 8 * 1024 * 1024;
+inline constexpr std::size_t body_growth = 32;
 
 // Reads and checks the answer to a request for `target` (as it went on the
 // request line). `range` is the span the request asked for, if any;

@@ -48,15 +48,17 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
   };
   auto silent = [&](platform::IoError error) { return fail(proxy_silent_error(proxy_text, std::move(error))); };
   auto refused = [&](std::string reason) { return fail(ConnectError{ConnectError::ProxyRefused{proxy_text, reason}}); };
-  auto not_a_proxy = [&](std::string reason) { return fail(ConnectError{ConnectError::NotAProxy{proxy_text, reason}}); };
+  auto not_a_proxy = [&](std::string reason) {
+    return fail(ConnectError{ConnectError::NotAProxy{proxy_text, reason}});
+  };
   auto cannot_reach = [&](std::string reason) {
     return fail(ConnectError{ConnectError::ProxyCannotReach{proxy_text, target, reason}});
   };
   auto bad_address = [&](std::string reason) { return fail(ConnectError{ConnectError::ProxyAddress{reason}}); };
 
   // Greeting: the methods this client speaks.
-  const Bytes greeting = proxy.credentials ? Bytes{kVersion, 2, kNoAuthentication, kUserPassword}
-                                           : Bytes{kVersion, 1, kNoAuthentication};
+  const Bytes greeting =
+      proxy.credentials ? Bytes{kVersion, 2, kNoAuthentication, kUserPassword} : Bytes{kVersion, 1, kNoAuthentication};
   if (auto sent = send_all(socket, greeting); !sent) return silent(std::move(sent.error()));
   auto choice = recv_exact(socket, 2);
   if (!choice) return silent(std::move(choice.error()));

@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string address = platform::address_text(*peer);
-  fmt::print("ok {}\n{}\n", peer->ipv6 ? fmt::format("[{}]:{}", address, peer->port) : fmt::format("{}:{}", address, peer->port), took);
+  fmt::print("ok {}\n{}\n",
+             peer->ipv6 ? fmt::format("[{}]:{}", address, peer->port) : fmt::format("{}:{}", address, peer->port),
+             took);
   return 0;
 }

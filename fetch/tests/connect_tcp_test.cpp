@@ -205,9 +205,8 @@ TEST(ConnectAddresses, WhenAllRefuseTheErrorIsTheOneThatArrivedLast) {
   // Real refusals, one after the other, with no stagger in between.
   ConnectLog log;
   const auto started = Clock::now();
-  auto refused =
-      fetch::connect_addresses({refusing_address(), refusing_address("127.0.0.2"), refusing_address("127.0.0.3")},
-                               plan_with(log));
+  auto refused = fetch::connect_addresses(
+      {refusing_address(), refusing_address("127.0.0.2"), refusing_address("127.0.0.3")}, plan_with(log));
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().text(), "Connection refused (os error 111)");
   EXPECT_EQ(log.calls().size(), 3u);
@@ -250,7 +249,11 @@ TEST(ConnectAddresses, TheDeadlineEndsTheWaitWithTheLastFailure) {
     const auto took = between(started, Clock::now());
     ASSERT_FALSE(socket);
     EXPECT_EQ(socket.error().kind(), ErrorKind::TimedOut);
-    EXPECT_EQ(socket.error().text(), c.text);
+    // The silent attempt's own connect time-out is the time left to the same
+    // deadline, so its "connection timed out" and the deadline arrive
+    // together; on a loaded machine the attempt can win the race.
+    const std::string attempt_won = c.text.substr(0, c.text.find("(last: ")) + "(last: connection timed out)";
+    EXPECT_THAT(socket.error().text(), testing::AnyOf(c.text, attempt_won));
     EXPECT_GE(took, c.limit - 10ms);
     EXPECT_LT(took, c.limit + 500ms);
   }
@@ -284,7 +287,8 @@ TEST(ConnectAddresses, AnInternalFaultInAnAttemptBecomesItsError) {
   const Case cases[] = {
       {"with a message", [] { throw std::runtime_error("the table was empty"); },
        "address attempt stopped on an internal error: the table was empty"},
-      {"without one", [] { throw 42; }, "address attempt stopped on an internal error: a panic that carried no message"},
+      {"without one", [] { throw 42; },
+       "address attempt stopped on an internal error: a panic that carried no message"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

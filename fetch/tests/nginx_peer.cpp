@@ -15,7 +15,7 @@ NginxPeer::NginxPeer() : port_(testkit::free_loopback_port()) {
   (void)platform::create_dirs(dir_ / "www" / "ranged-only");
   (void)platform::create_dirs(dir_ / "temp");
   const std::string conf = fmt::format(R"(# Written by the fetch client's tests.
-worker_processes 1;
+worker_processes 4;
 {user}
 error_log {dir}/error.log info;
 events {{ worker_connections 256; }}

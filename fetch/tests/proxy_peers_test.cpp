@@ -39,8 +39,8 @@ void expect_ping_pong(platform::Socket& socket) {
   EXPECT_EQ(platform::to_string(*answer), "pong");
 }
 
-using Tunnel = tl::expected<void, fetch::ConnectError> (*)(platform::Socket&, const ProxyEndpoint&,
-                                                             const std::string&, std::uint16_t);
+using Tunnel = tl::expected<void, fetch::ConnectError> (*)(platform::Socket&, const ProxyEndpoint&, const std::string&,
+                                                           std::uint16_t);
 
 struct Attempt {
   tl::expected<void, fetch::ConnectError> result;
@@ -147,8 +147,8 @@ TEST(MicroSocks, WithUserAndPassword) {
 
   // Offered only "no authentication", microsocks accepts none of the methods.
   auto none = through(&fetch::socks5_tunnel, proxy.port(), ProxyKind::Socks5, {}, "127.0.0.1", server.port());
-  EXPECT_EQ(sentence(none),
-            "the proxy at " + at + " refused this connection: it accepted none of the ways Morvane can identify itself");
+  EXPECT_EQ(sentence(none), "the proxy at " + at +
+                                " refused this connection: it accepted none of the ways Morvane can identify itself");
 }
 
 TEST(ProxyMismatch, EachTunnelSpokenToTheOtherKindOfProxy) {

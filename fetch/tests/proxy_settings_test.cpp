@@ -106,7 +106,8 @@ TEST(ProxySettingsDiscovery, TheFirstProxyVariableThatIsSetDecides) {
     std::optional<ProxyEndpoint> endpoint;
   };
   const Case cases[] = {
-      {"HTTPS_PROXY first", {{"HTTPS_PROXY", "http://a:1"}, {"https_proxy", "http://b:2"}, {"ALL_PROXY", "c:3"}},
+      {"HTTPS_PROXY first",
+       {{"HTTPS_PROXY", "http://a:1"}, {"https_proxy", "http://b:2"}, {"ALL_PROXY", "c:3"}},
        http("a", 1)},
       {"then https_proxy", {{"https_proxy", "http://b:2"}, {"ALL_PROXY", "c:3"}}, http("b", 2)},
       {"then ALL_PROXY", {{"HTTPS_PROXY", " "}, {"ALL_PROXY", "c:3"}, {"all_proxy", "d:4"}}, http("c", 3)},
@@ -162,8 +163,7 @@ TEST(ProxySettingsDiscovery, TheRegistryWhenNoVariableIsSet) {
       {"no known key: parsed whole", FakeReg(enabled("0x1"), server("ftp=f:21")), http("ftp=f", 21)},
       {"an empty https entry does not fall back", FakeReg(enabled("0x1"), server("https=;http=a:1")), std::nullopt},
       {"data holding REG_SZ ends there", FakeReg(enabled("0x1"), server("a:1 REG_SZ b:2")), http("a", 1)},
-      {"only the first REG_SZ line counts",
-       FakeReg(enabled("0x1"), server("a:1") + "    Other    REG_SZ    b:2\r\n"),
+      {"only the first REG_SZ line counts", FakeReg(enabled("0x1"), server("a:1") + "    Other    REG_SZ    b:2\r\n"),
        http("a", 1)},
       {"bare line feeds", FakeReg(enabled("0x1"), std::string("\nkey\n    ProxyServer    REG_SZ    a:7\n")),
        http("a", 7)},
@@ -199,15 +199,20 @@ TEST(ProxySettingsDiscovery, AsksRegForOneValueAtATimeAndStopsWhenDisabled) {
 }
 
 TEST(RegQuery, TheOutputIsReadAsUtf8WithReplacementsAndIgnoresTheExitStatus) {
-  const fetch::RunFn run = [](const std::string&, const std::vector<std::string>&)
-      -> tl::expected<platform::ProcessOutput, platform::IoError> {
+  const fetch::RunFn run =
+      [](const std::string&,
+         const std::vector<std::string>&) -> tl::expected<platform::ProcessOutput, platform::IoError> {
     platform::ProcessOutput output;
     output.exit_code = 1;
-    output.stdout_bytes = platform::to_bytes("a\xff" "b");
+    output.stdout_bytes = platform::to_bytes(
+        "a\xff"
+        "b");
     output.stderr_bytes = platform::to_bytes("ignored");
     return output;
   };
-  EXPECT_EQ(fetch::reg_query_internet_settings_with(run, "ProxyServer"), "a\uFFFD" "b");
+  EXPECT_EQ(fetch::reg_query_internet_settings_with(run, "ProxyServer"),
+            "a\uFFFD"
+            "b");
 
   const fetch::RunFn missing = [](const std::string&, const std::vector<std::string>& args) {
     return platform::run_hidden("morvane-no-such-program", args);

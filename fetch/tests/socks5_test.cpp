@@ -49,7 +49,8 @@ const std::string kTarget = "target.example";
 // A proxy that takes the greeting, chooses no authentication, reads the
 // request for kTarget:443 and gives `reply`.
 Script replying(std::string reply) {
-  return std::move(Script().read(3).send(bytes({5, 0})).read(connect_request(kTarget, 443).size()).send(std::move(reply)));
+  return std::move(
+      Script().read(3).send(bytes({5, 0})).read(connect_request(kTarget, 443).size()).send(std::move(reply)));
 }
 
 struct Outcome {
@@ -78,11 +79,12 @@ TEST(Socks5, WithoutCredentialsOffersOnlyNoAuthenticationAndSendsTheHostAsAName)
     std::string host;
     std::uint16_t port;
   };
-  for (const Case& c : {Case{"releases.example", 443}, Case{"127.0.0.1", 8443}, Case{"[::1]", 1}, Case{"Up.Case", 65535}}) {
+  for (const Case& c :
+       {Case{"releases.example", 443}, Case{"127.0.0.1", 8443}, Case{"[::1]", 1}, Case{"Up.Case", 65535}}) {
     SCOPED_TRACE(c.host);
     const std::string request = connect_request(c.host, c.port);
-    auto outcome = run(std::move(Script().read(3).send(bytes({5, 0})).read(request.size()).send(kBoundV4)), {}, c.host,
-                       c.port);
+    auto outcome =
+        run(std::move(Script().read(3).send(bytes({5, 0})).read(request.size()).send(kBoundV4)), {}, c.host, c.port);
     EXPECT_EQ(sentence(outcome), "ok");
     EXPECT_TRUE(outcome.socket_open);
     EXPECT_EQ(outcome.received, kGreeting + request);
@@ -92,15 +94,26 @@ TEST(Socks5, WithoutCredentialsOffersOnlyNoAuthenticationAndSendsTheHostAsAName)
 TEST(Socks5, WithCredentialsLogsInWhenAsked) {
   const std::string login = bytes({1, 5}) + "alice" + bytes({6}) + "s3cret";
   const std::string request = connect_request(kTarget, 443);
-  auto outcome =
-      run(std::move(Script().read(4).send(bytes({5, 2})).read(login.size()).send(bytes({1, 0})).read(request.size()).send(kBoundV4)),
-          ProxyCredentials{"alice", "s3cret"});
+  auto outcome = run(std::move(Script()
+                                   .read(4)
+                                   .send(bytes({5, 2}))
+                                   .read(login.size())
+                                   .send(bytes({1, 0}))
+                                   .read(request.size())
+                                   .send(kBoundV4)),
+                     ProxyCredentials{"alice", "s3cret"});
   EXPECT_EQ(sentence(outcome), "ok");
   EXPECT_EQ(outcome.received, kGreetingWithLogin + login + request);
 
   // An empty password goes as length 0; the first byte of the answer is not looked at.
   const std::string empty_password = bytes({1, 3}) + "bob" + bytes({0});
-  outcome = run(std::move(Script().read(4).send(bytes({5, 2})).read(empty_password.size()).send(bytes({5, 0})).read(request.size()).send(kBoundV4)),
+  outcome = run(std::move(Script()
+                              .read(4)
+                              .send(bytes({5, 2}))
+                              .read(empty_password.size())
+                              .send(bytes({5, 0}))
+                              .read(request.size())
+                              .send(kBoundV4)),
                 ProxyCredentials{"bob", ""});
   EXPECT_EQ(sentence(outcome), "ok");
   EXPECT_EQ(outcome.received, kGreetingWithLogin + empty_password + request);
@@ -165,14 +178,19 @@ TEST(Socks5, ValuesOverTheSocksLimitsAreRefusedBeforeTheyAreSent) {
 
   // At the limit: sent whole.
   const std::string login = bytes({1, 255}) + s255 + bytes({255}) + s255;
-  auto outcome = run(std::move(Script().read(4).send(bytes({5, 2})).read(login.size()).send(bytes({1, 0}))
-                         .read(connect_request(kTarget, 443).size()).send(kBoundV4)),
+  auto outcome = run(std::move(Script()
+                                   .read(4)
+                                   .send(bytes({5, 2}))
+                                   .read(login.size())
+                                   .send(bytes({1, 0}))
+                                   .read(connect_request(kTarget, 443).size())
+                                   .send(kBoundV4)),
                      ProxyCredentials{s255, s255});
   EXPECT_EQ(sentence(outcome), "ok");
   EXPECT_EQ(outcome.received, kGreetingWithLogin + login + connect_request(kTarget, 443));
 
-  outcome = run(std::move(Script().read(3).send(bytes({5, 0})).read(connect_request(s255, 443).size()).send(kBoundV4)), {},
-                s255);
+  outcome = run(std::move(Script().read(3).send(bytes({5, 0})).read(connect_request(s255, 443).size()).send(kBoundV4)),
+                {}, s255);
   EXPECT_EQ(sentence(outcome), "ok");
   EXPECT_EQ(outcome.received, kGreeting + connect_request(s255, 443));
 
@@ -209,8 +227,8 @@ TEST(Socks5, EveryReplyCodeHasItsReason) {
   for (const auto& c : cases) {
     SCOPED_TRACE(int(c.code));
     auto outcome = run(replying(bytes({5, c.code, 0, 1, 0, 0, 0, 0, 0, 0})));
-    EXPECT_EQ(sentence(outcome), fmt::format("the proxy at {} could not reach target.example:443: {}", outcome.proxy,
-                                             c.reason));
+    EXPECT_EQ(sentence(outcome),
+              fmt::format("the proxy at {} could not reach target.example:443: {}", outcome.proxy, c.reason));
     EXPECT_FALSE(outcome.socket_open);
   }
 }
@@ -230,7 +248,8 @@ TEST(Socks5, TheBoundAddressIsReadByItsType) {
       {"the version and reserved bytes are ignored", bytes({0, 0, 7, 1, 1, 2, 3, 4, 0, 1}) + after, "ok"},
       {"an unknown type", bytes({5, 0, 0, 2, 1, 2, 3, 4, 0, 1}),
        "the proxy at {} did not answer as a proxy: it bound an address of type 0x02"},
-      {"type 0xAB", bytes({5, 0, 0, 0xab}), "the proxy at {} did not answer as a proxy: it bound an address of type 0xab"},
+      {"type 0xAB", bytes({5, 0, 0, 0xab}),
+       "the proxy at {} did not answer as a proxy: it bound an address of type 0xab"},
       {"cut short", bytes({5, 0, 0, 1, 10, 0, 0}), "the proxy at {} is not answering: failed to fill whole buffer"},
       {"a name cut short", bytes({5, 0, 0, 3}), "the proxy at {} is not answering: failed to fill whole buffer"},
   };
@@ -267,13 +286,15 @@ TEST(Socks5, AProxyThatClosesInsteadOfReplyingCannotReachTheTarget) {
 }
 
 TEST(Socks5, AProxyThatStaysSilentIsNotAnswering) {
-  ScriptedServer proxy(std::move(Script().read(3).send(bytes({5, 0})).read(connect_request(kTarget, 443).size()).pause(800ms)));
+  ScriptedServer proxy(
+      std::move(Script().read(3).send(bytes({5, 0})).read(connect_request(kTarget, 443).size()).pause(800ms)));
   auto socket = connect_to(proxy);
   ASSERT_TRUE(socket.set_receive_timeout(300ms));
   auto result = fetch::socks5_tunnel(socket, endpoint(), kTarget, 443);
   ASSERT_FALSE(result);
-  EXPECT_EQ(fetch::format_connect_error(result.error()),
-            fmt::format("the proxy at 127.0.0.1:{} is not answering: Connection timed out (os error 110)", proxy.port()));
+  EXPECT_EQ(
+      fetch::format_connect_error(result.error()),
+      fmt::format("the proxy at 127.0.0.1:{} is not answering: Connection timed out (os error 110)", proxy.port()));
   EXPECT_FALSE(socket.is_open());
 }
 

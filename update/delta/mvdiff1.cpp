@@ -51,8 +51,7 @@ ControlTriple read_control_triple(platform::ByteView bytes) {
 }
 
 tl::expected<platform::Bytes, std::string> decode_delta_stream(platform::ByteView compressed,
-                                                               std::uint64_t bound,
-                                                               std::string_view name) {
+                                                               std::uint64_t bound, std::string_view name) {
   platform::Bytes output;
   auto bounded = [&](platform::ByteView piece) -> tl::expected<void, platform::IoError> {
     if (piece.size() > bound - output.size()) {
@@ -154,7 +153,8 @@ tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old,
   if (output.size() != size || diff_pos != diff->size() || extra_pos != extra->size()) {
     return refuse("the delta does not make exactly the signed file from exactly its own streams");
   }
-  if (fetch::sha256_hex(output) != entry.sha256) return refuse("the delta's result does not hash to the signed file");
+  if (fetch::sha256_hex(output) != entry.sha256)
+    return refuse("the delta's result does not hash to the signed file");
   return output;
 }
 

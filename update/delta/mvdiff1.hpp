@@ -49,8 +49,7 @@ ControlTriple read_control_triple(platform::ByteView bytes);
 // Decodes one xz stream whose output may grow to `bound` bytes and no further;
 // on failure the text "the delta's {name} stream does not decode: {why}".
 tl::expected<platform::Bytes, std::string> decode_delta_stream(platform::ByteView compressed,
-                                                               std::uint64_t bound,
-                                                               std::string_view name);
+                                                               std::uint64_t bound, std::string_view name);
 
 // The file that the patch makes from the installed bytes `old`, checked
 // against the entry's `bytes` and `sha256`, or the reason why the patch cannot

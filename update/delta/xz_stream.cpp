@@ -1,11 +1,10 @@
 #include "update/delta/xz_stream.hpp"
 
-#include <lzma.h>
-
 #include <array>
 #include <cstdint>
 
 #include <fmt/format.h>
+#include <lzma.h>
 
 namespace update {
 
@@ -65,12 +64,12 @@ tl::expected<void, std::string> accept_check(lzma_check check) {
     case LZMA_CHECK_CRC64:
       return {};
     case LZMA_CHECK_SHA256:
-      return tl::unexpected(std::string(
-          "the stream's integrity check is SHA-256; only none, CRC32 and CRC64 are accepted"));
+      return tl::unexpected(
+          std::string("the stream's integrity check is SHA-256; only none, CRC32 and CRC64 are accepted"));
     default:
-      return tl::unexpected(fmt::format(
-          "the stream's integrity check has type {}; only none, CRC32 and CRC64 are accepted",
-          static_cast<int>(check)));
+      return tl::unexpected(
+          fmt::format("the stream's integrity check has type {}; only none, CRC32 and CRC64 are accepted",
+                      static_cast<int>(check)));
   }
 }
 

@@ -37,7 +37,11 @@ tl::expected<void, UpdateError> roll_forward(const MoveTriple& paths);
 // Brings the triple back: the old file (if any) at target, the new one at
 // incoming, nothing at aside. The folders of incoming are created when they
 // are gone (the pending folder may have been removed since the swap began),
-// so a backward replay never fails for want of them.
+// so a backward replay never fails for want of them. A file at target with
+// nothing aside and nothing at incoming is taken for a new file without
+// predecessor and goes to incoming; that is also what an old file looks like
+// once its staged copy is gone, so the repair decides itself whether such a
+// file may be rolled back.
 tl::expected<void, UpdateError> roll_back(const MoveTriple& paths);
 
 }  // namespace update

@@ -21,10 +21,10 @@ Result move(const platform::Path& from, const platform::Path& to) {
   return {};
 }
 
-// Rewrites the journal with the step before the move that the step stands
-// for, so that a repair stopped right after the move decides the same way
-// the next time: the direction of a swap whose executable is at target is
-// read from the step alone.
+// Records the direction in the journal before the move that settles it.
+// Once the executable is at target, a later run reads the direction from the
+// step alone, so a repair stopped right after that move must find the step
+// already saying which way it went.
 Result record_step(const platform::Path& updates_dir, SwapJournal& journal, SwapStep step) {
   if (journal.step == step) return {};
   journal.step = step;

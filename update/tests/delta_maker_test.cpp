@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -60,13 +61,14 @@ std::vector<Pair> pairs() {
   // is about 200); 4 KiB is 0.4 % of the file.
   const std::size_t small = 4096;
   list.push_back({"identical", base, base, small});
-  list.push_back({"16 bytes changed in the middle",
-                  base, edited([](Bytes& b) { for (std::size_t i = 0; i < 16; ++i) b[500000 + i] ^= 0xA5; }), small});
-  list.push_back({"16 bytes changed at the start",
-                  base, edited([](Bytes& b) { for (std::size_t i = 0; i < 16; ++i) b[i] ^= 0xA5; }), small});
-  list.push_back({"16 bytes changed at the end",
-                  base, edited([](Bytes& b) { for (std::size_t i = 0; i < 16; ++i) b[b.size() - 1 - i] ^= 0xA5; }),
-                  small});
+  auto flipped = [&](std::size_t from) {
+    return edited([from](Bytes& b) {
+      for (std::size_t i = from; i < from + 16; ++i) b[i] ^= 0xA5;
+    });
+  };
+  list.push_back({"16 bytes changed in the middle", base, flipped(500000), small});
+  list.push_back({"16 bytes changed at the start", base, flipped(0), small});
+  list.push_back({"16 bytes changed at the end", base, flipped(mib - 16), small});
   list.push_back({"1000 bytes inserted", base, edited([](Bytes& b) {
                     const Bytes inserted = random_bytes(1000, 2);
                     b.insert(b.begin() + 300000, inserted.begin(), inserted.end());

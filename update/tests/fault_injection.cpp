@@ -14,7 +14,6 @@ namespace {
 
 struct State {
   std::mutex mutex;
-  bool armed = false;
   int next = 0;
   int fail_at = -1;
   int stop_at = -1;
@@ -31,7 +30,6 @@ State& state() {
 
 void reset() {
   std::lock_guard lock(state().mutex);
-  state().armed = true;  // counting always runs; only the faults are disarmed
   state().next = 0;
   state().fail_at = -1;
   state().stop_at = -1;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,7 +51,9 @@ update::FileEntry entry_for(ByteView made) { return entry_for(made.size(), fetch
 
 std::array<std::uint8_t, 32> raw_digest(const std::string& hex) {
   std::array<std::uint8_t, 32> raw{};
-  for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    raw[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  }
   return raw;
 }
 
@@ -79,7 +84,8 @@ struct ValidPatch {
   Bytes old = installed();
   Bytes made = bytes_of("morvane!");
   update::FileEntry entry = entry_for(made);
-  Bytes patch = hand_patch(old, entry, std::vector<ControlTriple>{{2, 6, 0}}, Bytes{0x7D, 0x7E}, bytes_of("rvane!"));
+  Bytes patch =
+      hand_patch(old, entry, std::vector<ControlTriple>{{2, 6, 0}}, Bytes{0x7D, 0x7E}, bytes_of("rvane!"));
 };
 
 TEST(Mvdiff1Header, ChecksComeInOrderBeforeAnyDecoding) {
@@ -305,7 +311,8 @@ TEST(Mvdiff1Triples, RefuseInTheirOrder) {
       {"one byte past the size", {{0, 9, 0}}, {}, eight, std::nullopt, "the delta writes past the signed size"},
       {"past the size after some output", {{0, 4, 0}, {0, 5, 0}}, {}, eight, std::nullopt,
        "the delta writes past the signed size"},
-      {"add + copy overflows", {{1, u64_max, 0}}, {0}, eight, std::nullopt, "the delta writes past the signed size"},
+      {"add + copy overflows", {{1, u64_max, 0}}, {0}, eight, std::nullopt,
+       "the delta writes past the signed size"},
       {"output + add overflows", {{0, 1, 0}, {u64_max, 0, 0}}, {}, eight, std::nullopt,
        "the delta writes past the signed size"},
       // The size check comes before the position check.
@@ -323,7 +330,8 @@ TEST(Mvdiff1Triples, RefuseInTheirOrder) {
        "the delta reads past the installed file or its diff stream"},
       {"past the diff stream later", {{2, 0, 0}, {2, 0, 0}}, {0, 0, 0}, {}, std::nullopt,
        "the delta reads past the installed file or its diff stream"},
-      {"past the extra stream", {{0, 3, 0}}, {}, bytes_of("mo"), std::nullopt, "the delta reads past its extra stream"},
+      {"past the extra stream", {{0, 3, 0}}, {}, bytes_of("mo"), std::nullopt,
+       "the delta reads past its extra stream"},
       {"past the extra stream after adding", {{2, 3, 0}}, {0, 0}, bytes_of("mo"), std::nullopt,
        "the delta reads past its extra stream"},
       {"position overflows upward", {{0, 0, i64_max}, {0, 0, 1}}, {}, {}, std::nullopt,

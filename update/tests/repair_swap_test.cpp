@@ -37,20 +37,28 @@ TEST(Repair, WithoutAJournalNothingChanges) {
 }
 
 TEST(Repair, ARefusedJournalMovesNothingAndStays) {
-  const std::vector<std::pair<const char*, std::string>> journals = {
-      {"unreadable", "{\"kind\":"},
-      {"outside the write set", ""},  // filled in below
+  struct Case {
+    const char* name;
+    std::string text;  // the journal's bytes; empty: the fixture's journal with `incoming` changed
+    std::string incoming;
   };
-  for (const auto& [name, text] : journals) {
-    SCOPED_TRACE(name);
+  const std::vector<Case> cases = {
+      {"unreadable", "{\"kind\":", ""},
+      {"a companion outside the write set", "", "/etc/passwd"},
+      {"a companion climbing out with ..", "", "updates/../../../x"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
     Release release;
     release.apply_until(kFirstCompanionMoved);
-    if (text.empty()) {
+    if (test.text.empty()) {
       update::SwapJournal journal = release.journal();
-      journal.companions[2].incoming = "/etc/passwd";
+      journal.companions[2].incoming = test.incoming[0] == '/'
+                                           ? test.incoming
+                                           : platform::display(release.install() / test.incoming);
       ASSERT_TRUE(update::write_journal(release.updates(), journal));
     } else {
-      swaptest::put(release.journal_file(), text);
+      swaptest::put(release.journal_file(), test.text);
     }
     const Tree before = swaptest::snapshot(release.root());
     const auto repaired = repair(release);

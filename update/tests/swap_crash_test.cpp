@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
 #include "update/tests/fault_injection.hpp"
 #include "update/tests/swap_fixture.hpp"
@@ -124,6 +125,8 @@ struct NamedStop {
   std::vector<std::string> absent;
 };
 
+void PrintTo(const NamedStop& stop, std::ostream* out) { *out << stop.name; }
+
 class SwapStoppedAt : public testing::TestWithParam<NamedStop> {};
 
 TEST_P(SwapStoppedAt, RepairLeavesOneWholeRelease) {
@@ -177,6 +180,12 @@ TEST(SwapCrash, RepairStoppedAfterEachOfItsOperationsStillEndsWhole) {
         if (!finished) {
           ASSERT_TRUE(stopped.error().is<update::UpdateError::Io>()) << update::display_update_error(stopped.error());
           ASSERT_TRUE(platform::exists(release.journal_file())) << "a stopped repair dropped the journal";
+          // Whatever the repair wrote into the journal, only its step changed.
+          const auto left = update::read_swap_journal(release.install(), release.updates());
+          ASSERT_TRUE(left && left->has_value());
+          update::SwapJournal original = release.journal();
+          original.step = (*left)->step;
+          EXPECT_EQ(**left, original);
         }
       }
       if (finished) {

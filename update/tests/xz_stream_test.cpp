@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ Bytes sample(std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     state = state * 1103515245 + 12345;
     // Half text-like, half noise, so that the stream has real work to do.
-    bytes[i] = (i / 4096) % 2 == 0 ? static_cast<std::uint8_t>('a' + i % 23) : static_cast<std::uint8_t>(state >> 16);
+    bytes[i] = (i / 4096) % 2 == 0 ? static_cast<std::uint8_t>('a' + i % 23)
+                                   : static_cast<std::uint8_t>(state >> 16);
   }
   return bytes;
 }

@@ -1,0 +1,60 @@
+#include "update/apply/apply_staged.hpp"
+
+#include <fmt/format.h>
+
+#include "platform/fs.hpp"
+#include "update/apply/apply_cases.hpp"
+#include "update/apply/companion_plan.hpp"
+#include "update/stage/verify_staged.hpp"
+#include "update/store/updates_dir.hpp"
+#include "update/store/write_atomic.hpp"
+
+namespace update {
+
+namespace {
+
+tl::expected<void, UpdateError> write_history(const platform::Path& updates_dir, const VerifiedRelease& release) {
+  const platform::Path folder = history_dir(updates_dir, release.manifest.version);
+  if (auto written = write_atomic(folder / "release.json", release.manifest_bytes); !written) return written;
+  return write_atomic(folder / "release.json.sig", release.signature);
+}
+
+}  // namespace
+
+tl::expected<void, UpdateError> apply_staged(const platform::Path& updates_dir, const platform::Path& install_dir,
+                                             const VerifiedRelease& release,
+                                             const std::optional<std::string>& replaced_version) {
+  const ReleaseManifest& manifest = release.manifest;
+  const platform::Path pending = pending_dir(updates_dir, manifest.version);
+  if (find_file_entry(manifest.files, exe_file_name) == nullptr) {
+    return tl::unexpected(UpdateError{UpdateError::Unusable{
+        platform::display(pending),
+        fmt::format("the verified manifest for {} does not list {}, so there is nothing here to swap for the "
+                    "running binary",
+                    manifest.version, exe_file_name)}});
+  }
+  if (auto verified = verify_staged(pending, manifest.files, install_dir); !verified) return verified;
+
+  const platform::Path target = install_dir / platform::path_from_utf8(exe_file_name);
+  const apply::ApplyPlan plan{updates_dir,
+                              install_dir,
+                              manifest.version,
+                              pending,
+                              MoveTriple{target, aside_path_for(target), pending / platform::path_from_utf8(exe_file_name)},
+                              companion_plan(manifest.files, pending, install_dir)};
+
+  if (platform::is_regular_file(plan.exe.incoming)) {
+    if (auto swapped = apply::apply_with_journal(plan, replaced_version.value_or(std::string(unknown_replaced_version)));
+        !swapped) {
+      return swapped;
+    }
+  } else {
+    if (auto moved = apply::apply_companions_only(plan); !moved) return moved;
+    // As after a journaled swap and a fresh install, nothing of this release
+    // stays staged: its manifest and signature live on in the history.
+    if (auto removed = remove_stale(pending); !removed) return removed;
+  }
+  return write_history(updates_dir, release);
+}
+
+}  // namespace update
