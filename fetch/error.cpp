@@ -3,23 +3,13 @@
 #include <fmt/format.h>
 
 #include "fetch/debug_quote.hpp"
+#include "platform/overloaded.hpp"
 
 namespace fetch {
 
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
-
 std::string format_fetch_error(const FetchError& error) {
   return std::visit(
-      Overloaded{
+      platform::Overloaded{
           [](const FetchError::BadUrl& e) {
             return fmt::format("bad server URL {}: {} (expected http[s]://host[:port][/prefix])",
                                debug_quote(e.url), e.reason);

@@ -81,9 +81,10 @@ Reply ok(std::string body) {
   return reply;
 }
 
-Reply status(int code, const std::string& reason) {
+Reply status(int code, const std::string& reason, std::string body) {
   Reply reply;
-  reply.head = with_length(fmt::format("HTTP/1.1 {} {}", code, reason), 0);
+  reply.head = with_length(fmt::format("HTTP/1.1 {} {}", code, reason), body.size());
+  reply.body = std::move(body);
   return reply;
 }
 

@@ -52,9 +52,9 @@ namespace reply {
 
 // 200 with the body and its Content-Length.
 Reply ok(std::string body);
-// The status with an empty body and "Content-Length: 0", e.g. (500,
-// "Internal Server Error") or (404, "Not Found").
-Reply status(int code, const std::string& reason);
+// The status with the body (empty unless given) and its Content-Length,
+// e.g. (500, "Internal Server Error") or (404, "Not Found").
+Reply status(int code, const std::string& reason, std::string body = {});
 // 304 Not Modified: no body, no Content-Length.
 Reply not_modified();
 // A redirect (301, 302, 307, 308) to the location, with an empty body.

@@ -1,6 +1,7 @@
 #include "testkit/scripted_server.hpp"
 
 #include <stdexcept>
+#include "platform/overloaded.hpp"
 
 namespace testkit {
 
@@ -8,13 +9,6 @@ namespace {
 
 constexpr auto kAcceptLimit = std::chrono::seconds(20);
 constexpr auto kReadLimit = std::chrono::seconds(5);
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
@@ -90,7 +84,7 @@ void ScriptedServer::run(Script script) {
   };
 
   for (const auto& step : script.steps()) {
-    const bool go_on = std::visit(Overloaded{
+    const bool go_on = std::visit(platform::Overloaded{
                                       [&](const Script::Read& read) {
                                         const std::size_t goal = received_.size() + read.count;
                                         while (received_.size() < goal) {

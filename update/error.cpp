@@ -3,24 +3,14 @@
 #include <fmt/format.h>
 
 #include "platform/text.hpp"
+#include "platform/overloaded.hpp"
 
 namespace update {
-
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
 
 std::string display_update_error(const UpdateError& error) {
   using E = UpdateError;
   return std::visit(
-      Overloaded{
+      platform::Overloaded{
           [](const E::NoSignature& e) {
             return fmt::format(
                 "the release manifest at {} arrived with no signature — this client installs "

@@ -34,6 +34,16 @@ struct Pipe {
   }
 };
 
+// Windows' own commands have stand-ins of this program's own here, built
+// into one folder (posix/standins): those names start them, every other name
+// is looked up the usual way.
+std::string program_to_start(const std::string& program) {
+  if (program == "reg" || program == "powershell" || program == "cmd") {
+    return std::string(MORVANE_STANDIN_DIR) + "/" + program;
+  }
+  return program;
+}
+
 std::vector<char*> make_argv(const std::string& program, const std::vector<std::string>& args) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -95,8 +105,8 @@ tl::expected<void, IoError> start_detached(const std::string& program, const std
 
 }  // namespace
 
-tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
-                                                const std::vector<std::string>& args) {
+tl::expected<ProcessOutput, IoError> run_hidden(const std::string& name, const std::vector<std::string>& args) {
+  const std::string program = program_to_start(name);
   Pipe out;
   Pipe err;
   if (!out.ok() || !err.ok()) return tl::unexpected(IoError::last_os_error());
@@ -127,7 +137,7 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
 }
 
 tl::expected<void, IoError> spawn_hidden(const std::string& program, const std::vector<std::string>& args) {
-  return start_detached(program, args, nullptr);
+  return start_detached(program_to_start(program), args, nullptr);
 }
 
 tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {

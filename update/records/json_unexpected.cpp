@@ -8,17 +8,11 @@
 #include "fetch/debug_quote.hpp"
 #include "update/records/json_messages.hpp"
 #include "update/records/json_string.hpp"
+#include "platform/overloaded.hpp"
 
 namespace update::json {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // The description of the scalar or container ahead, or the error met while
 // reading the scalar.
@@ -94,7 +88,7 @@ std::string format_float(double value) {
 }
 
 std::string describe_number(const Number& number) {
-  return std::visit(Overloaded{
+  return std::visit(platform::Overloaded{
                         [](std::uint64_t value) { return fmt::format("integer `{}`", value); },
                         [](std::int64_t value) { return fmt::format("integer `{}`", value); },
                         [](double value) { return fmt::format("floating point `{}`", format_float(value)); },

@@ -29,7 +29,7 @@ tl::expected<platform::Bytes, UpdateError> download_named(StageContext& context,
   std::optional<std::uint64_t> reported_total;
   auto bytes = fetch::download_with_fallback(context.server, path, expected,
                                              forward_download_progress(expected, reported_total, context.sink));
-  if (bytes) return bytes;
+  if (bytes) return std::move(*bytes);
   // The announced length explains the failure better than the stop it caused.
   if (reported_total) return tl::unexpected(UpdateError{UpdateError::SizeMismatch{path, expected, *reported_total}});
   return tl::unexpected(map_fetch_error(path, std::move(bytes.error())));

@@ -1,0 +1,106 @@
+// Stands in for Windows PowerShell making a shortcut with WScript.Shell.
+//
+// It takes exactly
+//   powershell -NoProfile -NonInteractive -Command <script>
+// where the script is
+//   $s = (New-Object -ComObject WScript.Shell).CreateShortcut('<link>');
+//   $s.TargetPath = '<target>'; $s.WorkingDirectory = '<folder>'; $s.Save()
+// on one line, each path in single quotes with its apostrophes doubled. The
+// shortcut it saves at <link> is a small text file: the target and the
+// working folder, one per line. Like the real one it fails with an exception
+// on standard error and exit code 1 when the link's name does not end in
+// ".lnk" or its folder does not exist; anything else is refused.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <fmt/format.h>
+
+namespace {
+
+void write_err(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+int refuse(std::string_view why) {
+  write_err(fmt::format("powershell: this stand-in takes only -NoProfile -NonInteractive -Command and the shortcut "
+                        "script: {}\r\n",
+                        why));
+  return 1;
+}
+
+int exception(std::string_view method, int arguments, std::string_view message) {
+  write_err(fmt::format("Exception calling \"{}\" with \"{}\" argument(s): \"{}\"\r\n", method, arguments, message));
+  return 1;
+}
+
+// Reads the script piece by piece: fixed text, and single-quoted strings in
+// which '' stands for one apostrophe.
+class Script {
+ public:
+  explicit Script(std::string_view text) : text_(text) {}
+
+  bool literal(std::string_view expected) {
+    if (text_.substr(0, expected.size()) != expected) return false;
+    text_.remove_prefix(expected.size());
+    return true;
+  }
+
+  std::optional<std::string> quoted() {
+    if (!literal("'")) return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+      if (text_[i] != '\'') {
+        out.push_back(text_[i]);
+      } else if (i + 1 < text_.size() && text_[i + 1] == '\'') {
+        out.push_back('\'');
+        ++i;
+      } else {
+        text_.remove_prefix(i + 1);
+        return out;
+      }
+    }
+    return std::nullopt;
+  }
+
+  bool at_end() const { return text_.empty(); }
+
+ private:
+  std::string_view text_;
+};
+
+bool ends_with_lnk(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return tail == ".lnk";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5 || std::string_view(argv[1]) != "-NoProfile" || std::string_view(argv[2]) != "-NonInteractive" ||
+      std::string_view(argv[3]) != "-Command") {
+    return refuse("other arguments");
+  }
+  Script script(argv[4]);
+  std::optional<std::string> link, target, folder;
+  const bool parsed = script.literal("$s = (New-Object -ComObject WScript.Shell).CreateShortcut(") &&
+                      (link = script.quoted()) && script.literal("); $s.TargetPath = ") &&
+                      (target = script.quoted()) && script.literal("; $s.WorkingDirectory = ") &&
+                      (folder = script.quoted()) && script.literal("; $s.Save()") && script.at_end();
+  if (!parsed) return refuse("another script");
+
+  if (!ends_with_lnk(*link)) {
+    return exception("CreateShortcut", 1, "The shortcut pathname must end with .lnk or .url.");
+  }
+  std::ofstream file(std::filesystem::path(*link), std::ios::binary | std::ios::trunc);
+  if (file) file << *target << '\n' << *folder << '\n';
+  if (file) file.close();
+  if (!file) return exception("Save", 0, fmt::format("Unable to save shortcut \"{}\".", *link));
+  return 0;
+}
