@@ -1,5 +1,7 @@
 #include "testkit/pe_file.hpp"
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 
 namespace testkit {
@@ -64,6 +66,12 @@ platform::Bytes make_pe_file(const PeOptions& o) {
   platform::Bytes file(kSectionFile, 0);
   file[0] = 'M';
   file[1] = 'Z';
+  if (!o.preamble.empty()) {
+    if (!o.preamble.starts_with("MZ") || o.preamble.size() > 0x3C) {
+      throw std::invalid_argument("a PE preamble begins with MZ and ends before offset 0x3C");
+    }
+    std::copy(o.preamble.begin(), o.preamble.end(), file.begin());
+  }
   put32(file, 0x3C, 0x40);
   // "PE\0\0" and the file header
   put32(file, 0x40, 0x00004550);

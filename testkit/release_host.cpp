@@ -22,17 +22,21 @@ std::string read_text(const platform::Path& path) {
 
 platform::Path test_pki_file(const std::string& name) { return platform::Path(MORVANE_TESTKIT_PKI_DIR) / name; }
 
-ReleaseHost::ReleaseHost() : own_root_(std::make_unique<TempDir>()), root_(own_root_->path()) { start(); }
+ReleaseHost::ReleaseHost() : own_root_(std::make_unique<TempDir>()), root_(own_root_->path()) {
+  start(free_loopback_port());
+}
 
-ReleaseHost::ReleaseHost(const platform::Path& root) : root_(root) { start(); }
+ReleaseHost::ReleaseHost(const platform::Path& root) : root_(root) { start(free_loopback_port()); }
+
+ReleaseHost::ReleaseHost(const platform::Path& root, std::uint16_t port) : root_(root) { start(port); }
 
 ReleaseHost::~ReleaseHost() { process_.reset(); }
 
-void ReleaseHost::start() {
+void ReleaseHost::start(std::uint16_t port) {
   if (const std::string missing = missing_program("nginx", "nginx-light"); !missing.empty()) {
     throw std::runtime_error(missing);
   }
-  port_ = free_loopback_port();
+  port_ = port;
   const std::string dir = work_.path().string();
   (void)platform::create_dirs(work_ / "temp");
   // Static files only: no index pages, no directory listings, no

@@ -29,6 +29,9 @@ class ReleaseHost {
   ReleaseHost();
   // Serves the given folder, which must outlive the host.
   explicit ReleaseHost(const platform::Path& root);
+  // The same on a port of the caller's choosing (a build's compiled-in
+  // release host, say); throws when nginx cannot listen there.
+  ReleaseHost(const platform::Path& root, std::uint16_t port);
   ~ReleaseHost();
   ReleaseHost(const ReleaseHost&) = delete;
   ReleaseHost& operator=(const ReleaseHost&) = delete;
@@ -49,7 +52,7 @@ class ReleaseHost {
   std::string error_log() const;
 
  private:
-  void start();
+  void start(std::uint16_t port);
 
   TempDir work_;
   std::unique_ptr<TempDir> own_root_;

@@ -137,8 +137,9 @@ tl::expected<PublishedRelease, std::string> publish_release(const platform::Path
   if (faults.signature_bytes) {
     published.signature = *faults.signature_bytes;
   } else if (!faults.omit_signature) {
-    published.signature = sign_with_test_key(faults.sign_other_bytes ? *faults.sign_other_bytes
-                                                                     : published.manifest_bytes);
+    const platform::Bytes& signed_bytes = faults.sign_other_bytes ? *faults.sign_other_bytes : published.manifest_bytes;
+    published.signature = faults.signing_seed ? sign_with_seed(*faults.signing_seed, signed_bytes)
+                                              : sign_with_test_key(signed_bytes);
   }
   apply_file_faults(faults, out);
 

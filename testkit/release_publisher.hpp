@@ -31,6 +31,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
+#include "testkit/signing_key.hpp"
 #include "update/records/manifest.hpp"
 
 namespace testkit {
@@ -64,6 +65,8 @@ struct Faults {
   bool omit_signature = false;
   // The signature is made over these bytes instead of release.json's.
   std::optional<platform::Bytes> sign_other_bytes;
+  // The signature is made with the key of this seed instead of the test key.
+  std::optional<Ed25519Seed> signing_seed;
   // These bytes are published as release.json.sig as they are.
   std::optional<platform::Bytes> signature_bytes;
   // These bytes are published (and signed) as release.json in place of the

@@ -134,7 +134,7 @@ ScriptedReleaseHost::ScriptedReleaseHost(const platform::Path& root) : root_(roo
 ScriptedReleaseHost::~ScriptedReleaseHost() {
   stop_ = true;
   if (acceptor_.joinable()) acceptor_.join();
-  for (auto& connection : connections_) connection.join();
+  for (auto& connection : connections_) connection.thread.join();
 }
 
 void ScriptedReleaseHost::start() {
@@ -180,9 +180,18 @@ void ScriptedReleaseHost::accept_loop() {
   const auto give_up = std::chrono::steady_clock::now() + kLifetime;
   while (!stop_ && std::chrono::steady_clock::now() < give_up) {
     auto accepted = listener_.accept(std::chrono::milliseconds(50));
+    std::erase_if(connections_, [](Connection& connection) {
+      if (!*connection.ended) return false;
+      connection.thread.join();
+      return true;
+    });
     if (!accepted) continue;
-    std::lock_guard lock(mutex_);
-    connections_.emplace_back([this, socket = std::move(*accepted)]() mutable { serve(std::move(socket)); });
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    connections_.push_back(Connection{std::thread([this, ended, socket = std::move(*accepted)]() mutable {
+                                        serve(std::move(socket));
+                                        *ended = true;
+                                      }),
+                                      ended});
   }
   listener_.close();
 }
@@ -227,11 +236,13 @@ void ScriptedReleaseHost::serve(platform::Socket socket) {
     }
     return true;
   };
-  if (!send_all(reply.head + "\r\n")) return;
+  // A reply sent at once goes out in one piece, so that a client finds the
+  // start of the body in the same read as the head.
   if (reply.piece == 0) {
-    (void)send_all(reply.body);
+    (void)send_all(reply.head + "\r\n" + reply.body);
     return;
   }
+  if (!send_all(reply.head + "\r\n")) return;
   const std::string_view body = reply.body;
   for (std::size_t at = 0; at < body.size() && !stop_; at += reply.piece) {
     std::this_thread::sleep_for(reply.pause);

@@ -120,7 +120,14 @@ class ScriptedReleaseHost {
   std::function<void(const std::string&)> hook_;
   std::vector<std::string> heads_;
   std::vector<std::string> targets_;
-  std::vector<std::thread> connections_;
+  // The connections' threads with a flag each sets when it ends; ended ones
+  // are joined as new connections come, so that a download of many ranges
+  // does not pile up threads.
+  struct Connection {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> ended;
+  };
+  std::vector<Connection> connections_;
   std::thread acceptor_;
 };
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 
 #include "platform/socket.hpp"
 
@@ -44,5 +46,39 @@ inline LoopbackPair pair_answering(const std::uint8_t* data, std::size_t size) {
   (void)pair.server.shutdown_write();
   return pair;
 }
+
+// The server side says `bytes` from a thread of its own, so that an answer
+// larger than what the sockets buffer still goes through, and then ends its
+// stream. The bytes must outlive the peer. Close the client (wherever it was
+// moved) before the peer goes away: a writer held up by a full buffer ends
+// when the client is gone.
+class StreamingPeer {
+ public:
+  StreamingPeer(const std::uint8_t* data, std::size_t size) {
+    LoopbackPair pair = loopback_pair();
+    (void)pair.client.set_receive_timeout(std::chrono::seconds(2));
+    (void)pair.server.set_send_timeout(std::chrono::seconds(2));
+    client = std::move(pair.client);
+    writer_ = std::thread([server = std::move(pair.server), rest = platform::ByteView(data, size)]() mutable {
+      while (!rest.empty()) {
+        auto sent = server.send(rest);
+        if (!sent || *sent == 0) return;  // the client has gone
+        rest = rest.subspan(*sent);
+      }
+      (void)server.shutdown_write();
+    });
+  }
+  StreamingPeer(const StreamingPeer&) = delete;
+  StreamingPeer& operator=(const StreamingPeer&) = delete;
+  ~StreamingPeer() {
+    client.close();
+    writer_.join();
+  }
+
+  platform::Socket client;
+
+ private:
+  std::thread writer_;
+};
 
 }  // namespace fuzz

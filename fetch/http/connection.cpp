@@ -40,14 +40,26 @@ tl::expected<void, platform::IoError> connection_flush(HttpConnection& connectio
   return {};
 }
 
-tl::expected<std::size_t, platform::IoError> connection_read(HttpConnection& connection,
-                                                             std::span<std::uint8_t> buffer) {
-  buffer = buffer.first(std::min(buffer.size(), connection_read_size));
+namespace {
+
+tl::expected<std::size_t, platform::IoError> read_some(HttpConnection& connection, std::span<std::uint8_t> buffer) {
   return std::visit(Overloaded{
                         [&](HttpConnection::Plain& plain) { return plain.socket.receive(buffer); },
                         [&](HttpConnection::Tls& tls) { return tls.stream->read(buffer); },
                     },
                     connection.value);
+}
+
+}  // namespace
+
+tl::expected<std::size_t, platform::IoError> connection_read(HttpConnection& connection,
+                                                             std::span<std::uint8_t> buffer) {
+  return read_some(connection, buffer.first(std::min(buffer.size(), connection_read_size)));
+}
+
+tl::expected<std::size_t, platform::IoError> connection_read_body(HttpConnection& connection,
+                                                                  std::span<std::uint8_t> buffer) {
+  return read_some(connection, buffer.first(std::min(buffer.size(), connection_body_read_size)));
 }
 
 void connection_close(HttpConnection& connection) {

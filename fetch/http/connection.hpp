@@ -35,6 +35,8 @@ struct HttpConnection {
 
 // The size of the buffer connection_read fills.
 inline constexpr std::size_t connection_read_size = 4096;
+// The most connection_read_body takes in one read.
+inline constexpr std::size_t connection_body_read_size = 64 * 1024;
 
 // A connection to the server, direct or through the configured proxy, with
 // the receive time-out set to the given seconds (the send time-out stays at
@@ -55,6 +57,11 @@ tl::expected<void, platform::IoError> connection_flush(HttpConnection& connectio
 // library's unexpected-end error).
 tl::expected<std::size_t, platform::IoError> connection_read(HttpConnection& connection,
                                                              std::span<std::uint8_t> buffer);
+// As connection_read, for a body: up to connection_body_read_size bytes in
+// one read, so that a large body costs few calls (over TLS, one read takes
+// what one record holds).
+tl::expected<std::size_t, platform::IoError> connection_read_body(HttpConnection& connection,
+                                                                  std::span<std::uint8_t> buffer);
 // Releases the TLS session without a close alert and closes the socket.
 void connection_close(HttpConnection& connection);
 

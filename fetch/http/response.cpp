@@ -86,30 +86,33 @@ tl::expected<Response, FetchError> read_response(HttpConnection& connection, con
 
   const std::uint64_t length = *head->content_length;
   platform::Bytes body = std::move(raw->body_start);
-  const auto report = [&] {
-    return progress(std::min<std::uint64_t>(body.size(), length), length);
-  };
+  // The body bytes in hand. The buffer's size runs ahead of it: reads land
+  // straight in the buffer, in room that is zero-filled a step at a time.
+  std::size_t have = body.size();
+  const auto report = [&] { return progress(std::min<std::uint64_t>(have, length), length); };
   if (!report()) return tl::unexpected(FetchError{FetchError::Cancelled{}});
 
-  if (body.size() < length) {
+  if (have < length) {
     // Room for the rest, but never more than a bounded amount on a server's
     // word: an absurd Content-Length must not exhaust memory before a single
     // byte has come.
-    const std::uint64_t wanted = std::min<std::uint64_t>(length, body.size() + std::uint64_t{body_reserve_limit});
-    body.reserve(static_cast<std::size_t>(wanted));
+    body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, have + std::uint64_t{body_reserve_limit})));
   }
-  std::array<std::uint8_t, connection_read_size> piece;
-  while (body.size() < length) {
-    if (body.size() == body.capacity()) {
-      body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{body.size()} * body_growth)));
+  while (have < length) {
+    if (have == body.size()) {
+      if (body.size() == body.capacity()) {
+        body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{have} * body_growth)));
+      }
+      const std::uint64_t room_end = std::min<std::uint64_t>({length, body.capacity(), have + body_fill_step});
+      body.resize(static_cast<std::size_t>(room_end));
     }
-    auto got = connection_read(connection, piece);
+    auto got = connection_read_body(connection, std::span<std::uint8_t>(body).subspan(have));
     if (!got) return tl::unexpected(malformed_error(target, fmt::format("read failed: {}", got.error().text())));
     if (*got == 0) {
       return tl::unexpected(
-          malformed_error(target, fmt::format("connection closed at {} of {} body bytes", body.size(), length)));
+          malformed_error(target, fmt::format("connection closed at {} of {} body bytes", have, length)));
     }
-    body.insert(body.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(*got));
+    have += *got;
     if (!report()) return tl::unexpected(FetchError{FetchError::Cancelled{}});
   }
   body.resize(static_cast<std::size_t>(length));

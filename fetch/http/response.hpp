@@ -60,6 +60,10 @@ inline constexpr std::size_t head_limit = 65537;
 // client set aside stays tied to what it really sent.
 inline constexpr std::size_t body_reserve_limit = 8 * 1024 * 1024;
 inline constexpr std::size_t body_growth = 32;
+// The body is read straight into its buffer; room for the reads is made (and
+// zero-filled) this much at a time, a piece that stays in the cache until
+// the reads fill it.
+inline constexpr std::size_t body_fill_step = 256 * 1024;
 
 // Reads and checks the answer to a request for `target` (as it went on the
 // request line). `range` is the span the request asked for, if any;

@@ -11,11 +11,30 @@ namespace {
 
 std::mutex handler_mutex;
 MessageBoxHandler current_handler;
+BoxAnswerHandler current_answer_handler;
+BoxPresenter current_presenter;
 
 void write_to_stderr(const MessageBox& box) {
   const std::string line = message_box_line(box) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
+}
+
+// The answer of a box that nobody could answer: its default button.
+BoxAnswer default_answer(const MessageBox& box) {
+  return box.buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+}
+
+const char* icon_word(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Error:
+      return "error";
+    case BoxIcon::Question:
+      return "question";
+    case BoxIcon::Information:
+      break;
+  }
+  return "information";
 }
 
 }  // namespace
@@ -29,27 +48,51 @@ std::string message_box_line(const MessageBox& box) {
       text.push_back(c);
     }
   }
-  const char* icon = box.icon == BoxIcon::Error ? "error" : "information";
-  return fmt::format("[{}] ({}) {}", box.caption, icon, text);
+  return fmt::format("[{}] ({}) {}", box.caption, icon_word(box.icon), text);
 }
 
-void show_message_box(const MessageBox& box) {
+BoxAnswer ask_message_box(const MessageBox& box, void* owner) {
+  BoxAnswerHandler answer_handler;
   MessageBoxHandler handler;
+  BoxPresenter presenter;
   {
     std::lock_guard lock(handler_mutex);
+    answer_handler = current_answer_handler;
     handler = current_handler;
+    presenter = current_presenter;
   }
+  // The handlers run without the lock: a box may run a nested loop in which
+  // another box is shown.
+  if (answer_handler) return answer_handler(box);
   if (handler) {
     handler(box);
-  } else {
-    write_to_stderr(box);
+    return default_answer(box);
   }
+  if (presenter) return presenter(box, owner);
+  write_to_stderr(box);
+  return default_answer(box);
 }
+
+void show_message_box(const MessageBox& box) { ask_message_box(box, nullptr); }
 
 MessageBoxHandler set_message_box_handler(MessageBoxHandler handler) {
   std::lock_guard lock(handler_mutex);
   auto previous = std::move(current_handler);
   current_handler = std::move(handler);
+  return previous;
+}
+
+BoxAnswerHandler set_box_answer_handler(BoxAnswerHandler handler) {
+  std::lock_guard lock(handler_mutex);
+  auto previous = std::move(current_answer_handler);
+  current_answer_handler = std::move(handler);
+  return previous;
+}
+
+BoxPresenter set_box_presenter(BoxPresenter presenter) {
+  std::lock_guard lock(handler_mutex);
+  auto previous = std::move(current_presenter);
+  current_presenter = std::move(presenter);
   return previous;
 }
 

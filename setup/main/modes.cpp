@@ -5,6 +5,7 @@
 
 #include "setup/main/pending_modes.hpp"
 #include "setup/main/quiet.hpp"
+#include "setup/main/uninstall.hpp"
 
 namespace setup {
 

@@ -167,7 +167,6 @@ class MutexHolder {
 };
 
 constexpr const char* no_install_line = "morvane-setup: this build has no install transaction yet\n";
-constexpr const char* no_uninstall_line = "morvane-setup: this build has no uninstall yet\n";
 constexpr const char* no_window_line = "morvane-setup: this build has no setup window yet\n";
 
 TEST_F(SetupExe, QuietWithoutLocalAppDataFailsWithoutAWordOrAFile) {
@@ -207,9 +206,6 @@ TEST_F(SetupExe, EachModeOfThisBuildSaysWhatItLacksAndFails) {
       {{"/quiet", "-quiet"}, no_window_line},
       {{"--quiet"}, no_install_line},
       {{"x", "--quiet", "--quiet"}, no_install_line},
-      {{"--uninstall"}, no_uninstall_line},
-      {{"--uninstall", "--quiet"}, no_uninstall_line},
-      {{"--quiet", "--uninstall"}, no_uninstall_line},
   };
   for (const auto& c : cases) {
     std::string shown;

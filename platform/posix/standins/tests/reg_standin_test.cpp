@@ -183,7 +183,7 @@ TEST(RegStandin, FailsWhenTheHiveFolderIsAFile) {
 
   auto r = run("reg", {"add", uninstall_key, "/v", "A", "/t", "REG_SZ", "/d", "a", "/f"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "reg: the hive folder " + blocked.string() + " cannot be made: File exists (os error 17)\r\n");
+  EXPECT_EQ(r.err, "reg: the hive folder " + blocked.string() + " cannot be made: Not a directory (os error 20)\r\n");
 
   r = query(uninstall_key, "A");
   EXPECT_EQ(r.exit_code, 1);

@@ -1,0 +1,28 @@
+// The installed uninstaller: a copy of the running setup program in the
+// install folder as uninstall.exe.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <tl/expected.hpp>
+
+#include "platform/path.hpp"
+
+namespace setup {
+
+// The one entry of the install folder that the uninstall leaves for the
+// delayed removal.
+inline constexpr std::string_view uninstaller_file_name = "uninstall.exe";
+
+// Copies the running program onto <install folder>/uninstall.exe. Nothing is
+// copied when the running program is that file. The failure text is the
+// error's own when the running program's path is not available, else "The
+// uninstaller could not be written: <error>".
+tl::expected<void, std::string> copy_uninstaller(const platform::Path& install_dir);
+
+// copy_uninstaller with the running program's path given.
+tl::expected<void, std::string> copy_uninstaller_from(const platform::Path& running_program,
+                                                      const platform::Path& install_dir);
+
+}  // namespace setup

@@ -1,0 +1,139 @@
+// The install report against a loopback HTTPS site: what goes on the wire,
+// how long the caller waits, and when nothing is sent at all.
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "setup/main/install_report.hpp"
+#include "setup/tests/scoped_env.hpp"
+#include "setup/tests/site_server.hpp"
+#include "testkit/loopback.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using setup_test::ScopedEnv;
+using setup_test::SiteAnswer;
+using setup_test::SiteServer;
+
+std::string expected_request(const std::string& body) {
+  return "POST /api/site/setup HTTP/1.1\r\n"
+         "Host: localhost\r\n"
+         "Connection: close\r\n"
+         "User-Agent: morvane-fetch morvane/0.1.0+untracked\r\n"
+         "Content-Type: application/json\r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// The time the caller spent in the report.
+std::chrono::milliseconds timed_report(const std::string& url, const std::string& kind,
+                                       const std::optional<std::string>& version) {
+  const auto began = std::chrono::steady_clock::now();
+  setup::send_install_report_to(url, kind, version);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+}
+
+class InstallReport : public ::testing::Test {
+ protected:
+  ScopedEnv counted{"MORVANE_SETUP_UNCOUNTED", std::nullopt};
+};
+
+TEST_F(InstallReport, PostsEachKindToTheSetupPathBelowTheSiteApi) {
+  for (const char* kind : {"installed", "reinstalled", "uninstalled"}) {
+    SCOPED_TRACE(kind);
+    SiteServer site(setup_test::no_content());
+    const auto took = timed_report(site.api_url(), kind, "1.2.3");
+    ASSERT_TRUE(site.wait_for_requests(1, 5s));
+    EXPECT_EQ(site.requests()[0],
+              expected_request(std::string("{\"k\":\"") + kind + "\",\"v\":\"1.2.3\",\"o\":\"windows\"}"));
+    EXPECT_LT(took, 2s);  // it returned once the answer came
+  }
+}
+
+TEST_F(InstallReport, CarriesOnlyTheFullStopsAndDigitsOfTheVersionAtMost32) {
+  const struct {
+    std::optional<std::string> version;
+    std::string v;
+  } cases[] = {
+      {"1.2.3", "1.2.3"},
+      {"1.2.3-beta+7", "1.2.37"},
+      {std::string(40, '9'), std::string(32, '9')},
+      {"v1\"}.2,\\3 é", "1.23"},
+      {"x" + std::string(31, '1') + "y.22", std::string(31, '1') + "."},
+      {std::nullopt, ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version.value_or("(none)"));
+    SiteServer site(setup_test::no_content());
+    setup::send_install_report_to(site.api_url(), "installed", c.version);
+    ASSERT_TRUE(site.wait_for_requests(1, 5s));
+    EXPECT_EQ(site.requests()[0], expected_request("{\"k\":\"installed\",\"v\":\"" + c.v + "\",\"o\":\"windows\"}"));
+  }
+}
+
+TEST_F(InstallReport, WaitsAtMostThreeSecondsForASiteThatNeverAnswers) {
+  SiteServer site(SiteAnswer{.never = true});
+  const auto took = timed_report(site.api_url(), "installed", "1.2.3");
+  EXPECT_GE(took, 2900ms);
+  EXPECT_LT(took, 4s);
+  EXPECT_EQ(site.requests().size(), 1u);
+}
+
+TEST_F(InstallReport, ReturnsWhenASlowSiteAnswers) {
+  SiteServer site(SiteAnswer{.bytes = setup_test::no_content().bytes, .delay = 1000ms});
+  const auto took = timed_report(site.api_url(), "installed", "1.2.3");
+  EXPECT_GE(took, 950ms);
+  EXPECT_LT(took, 2500ms);
+}
+
+TEST_F(InstallReport, AnyAnswerIsDroppedAndARedirectIsNotFollowed) {
+  const std::string answers[] = {
+      "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 5\r\nConnection: close\r\n\r\noops!",
+      "HTTP/1.1 302 Found\r\nLocation: https://localhost:1/elsewhere\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+      "not HTTP at all",
+  };
+  for (const auto& answer : answers) {
+    SCOPED_TRACE(answer);
+    SiteServer site(SiteAnswer{.bytes = answer});
+    const auto took = timed_report(site.api_url(), "reinstalled", "2.0.0");
+    EXPECT_LT(took, 2s);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(site.connections(), 1);
+    EXPECT_EQ(site.requests().size(), 1u);
+  }
+}
+
+TEST_F(InstallReport, NoSiteToReachOrNoUsableUrlEndsAtOnce) {
+  const std::string urls[] = {
+      "https://localhost:" + std::to_string(testkit::free_loopback_port()) + "/api/site",
+      "not a url",
+      "",
+  };
+  for (const auto& url : urls) {
+    SCOPED_TRACE(url);
+    EXPECT_LT(timed_report(url, "installed", "1.2.3"), 2s);
+  }
+}
+
+TEST_F(InstallReport, UncountedOrAnUnknownKindSendsNothingAndDoesNotWait) {
+  SiteServer site(setup_test::no_content());
+  {
+    for (const char* value : {"", "1", "no"}) {
+      SCOPED_TRACE(value);
+      ScopedEnv uncounted("MORVANE_SETUP_UNCOUNTED", value);
+      EXPECT_LT(timed_report(site.api_url(), "installed", "1.2.3"), 100ms);
+    }
+  }
+  for (const char* kind : {"Installed", "", "removed", "installed "}) {
+    SCOPED_TRACE(kind);
+    EXPECT_LT(timed_report(site.api_url(), kind, "1.2.3"), 100ms);
+  }
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(site.connections(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// The real morvane-setup executable, started as a user starts it, with only
+// the environment that the test gives it, and helpers for what it leaves.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/path.hpp"
+
+namespace setup_test {
+
+struct ExeRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+  std::chrono::milliseconds elapsed{0};
+};
+
+// Runs morvane-setup with `args` in `cwd` with exactly `env` (plus PATH),
+// standard input empty and both outputs captured in files below `capture`;
+// kills it after 30 seconds.
+ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                     const platform::Path& cwd, const platform::Path& capture);
+
+// A folder's entry names, sorted; {"(unlistable)"} when it cannot be listed.
+std::vector<std::string> sorted_entries(const platform::Path& dir);
+
+// Keeps a file from being removed, even by root (chattr +i), until it goes.
+class ImmutableFile {
+ public:
+  explicit ImmutableFile(platform::Path path);
+  ~ImmutableFile();
+  ImmutableFile(const ImmutableFile&) = delete;
+  ImmutableFile& operator=(const ImmutableFile&) = delete;
+  // Empty when the file is held; else why it could not be.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  platform::Path path_;
+  std::string failure_;
+};
+
+}  // namespace setup_test

@@ -1,0 +1,133 @@
+#include "setup/tests/site_server.hpp"
+
+#include <csignal>
+#include <memory>
+#include <stdexcept>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include "testkit/loopback.hpp"
+
+namespace setup_test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct CtxFree {
+  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+
+std::unique_ptr<SSL_CTX, CtxFree> server_context() {
+  const std::string dir = MORVANE_PKI_DIR;
+  std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx || SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "/localhost-chain.pem").c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "/localhost.key").c_str(), SSL_FILETYPE_PEM) != 1) {
+    throw std::runtime_error("the test site cannot load the localhost certificate from " + dir);
+  }
+  return ctx;
+}
+
+// The Content-Length of a request head, 0 when it has none.
+std::size_t content_length(const std::string& head) {
+  std::string lower;
+  for (char c : head) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+  const std::size_t at = lower.find("\r\ncontent-length:");
+  if (at == std::string::npos) return 0;
+  return std::stoul(head.substr(at + 17));
+}
+
+platform::Listener bind_port(std::uint16_t port) {
+  const auto give_up = std::chrono::steady_clock::now() + 60s;
+  for (;;) {
+    auto listener = platform::Listener::bind(testkit::loopback4(port), 16);
+    if (listener) return std::move(*listener);
+    if (port == 0 || std::chrono::steady_clock::now() > give_up) {
+      throw std::runtime_error("the test site cannot listen: " + listener.error().text());
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
+}  // namespace
+
+SiteAnswer no_content() { return SiteAnswer{"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"}; }
+
+SiteServer::SiteServer(SiteAnswer answer, std::uint16_t port) {
+  // OpenSSL writes to the socket itself; a client that has gone must not end
+  // the test process.
+  std::signal(SIGPIPE, SIG_IGN);
+  listener_ = bind_port(port);
+  port_ = listener_.local_address()->port;
+  thread_ = std::thread([this, answer = std::move(answer)] { run(answer); });
+}
+
+SiteServer::~SiteServer() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string SiteServer::api_url() const { return "https://localhost:" + std::to_string(port_) + "/api/site"; }
+
+std::vector<std::string> SiteServer::requests() {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+bool SiteServer::wait_for_requests(std::size_t count, std::chrono::milliseconds time) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, time, [&] { return requests_.size() >= count; });
+}
+
+void SiteServer::run(SiteAnswer answer) {
+  auto ctx = server_context();
+  const auto give_up = std::chrono::steady_clock::now() + 60s;
+  while (!stop_ && std::chrono::steady_clock::now() < give_up) {
+    auto accepted = listener_.accept(100ms);
+    if (!accepted) continue;
+    ++connections_;
+    platform::Socket socket = std::move(*accepted);
+    (void)socket.set_receive_timeout(5s);
+    std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
+    SSL_set_fd(ssl.get(), static_cast<int>(socket.native_handle()));
+    if (SSL_accept(ssl.get()) != 1) {
+      ERR_clear_error();
+      continue;
+    }
+    std::string request;
+    char byte;
+    while (request.find("\r\n\r\n") == std::string::npos && SSL_read(ssl.get(), &byte, 1) == 1) request += byte;
+    const std::size_t head_end = request.find("\r\n\r\n");
+    if (head_end != std::string::npos) {
+      std::size_t body = content_length(request.substr(0, head_end + 2));
+      std::string chunk(4096, '\0');
+      while (body > 0) {
+        const int got = SSL_read(ssl.get(), chunk.data(), static_cast<int>(std::min(body, chunk.size())));
+        if (got <= 0) break;
+        request.append(chunk.data(), static_cast<std::size_t>(got));
+        body -= static_cast<std::size_t>(got);
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(request);
+    }
+    changed_.notify_all();
+
+    const auto answer_at = std::chrono::steady_clock::now() + answer.delay;
+    while (!stop_ && (answer.never || std::chrono::steady_clock::now() < answer_at)) {
+      std::this_thread::sleep_for(10ms);
+    }
+    if (!answer.never && !stop_) {
+      SSL_write(ssl.get(), answer.bytes.data(), static_cast<int>(answer.bytes.size()));
+      SSL_shutdown(ssl.get());
+    }
+    ERR_clear_error();
+  }
+}
+
+}  // namespace setup_test

@@ -1,0 +1,237 @@
+// The uninstall as a user runs it: the real morvane-setup with --uninstall,
+// in a throwaway profile whose installation was made by the installer's own
+// steps, with the real `reg`, `powershell` and `cmd` stand-ins and the
+// loopback site API.
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/fs.hpp"
+#include "platform/process.hpp"
+#include "setup/main/shortcuts.hpp"
+#include "setup/main/uninstall_entry.hpp"
+#include "setup/tests/failure_text.hpp"
+#include "setup/tests/scoped_env.hpp"
+#include "setup/tests/setup_process.hpp"
+#include "setup/tests/site_server.hpp"
+#include "testkit/product_standin.hpp"
+#include "testkit/temp_dir.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using setup_test::ExeRun;
+using setup_test::ScopedEnv;
+using setup_test::sorted_entries;
+
+// The port of the site API that the test build is configured with.
+constexpr std::uint16_t configured_site_port = 47444;
+
+constexpr const char* removed_box =
+    "[Morvane] (information) Morvane is removed. Your data is kept in %LOCALAPPDATA%\\MORVANE and is there if it is "
+    "installed again.\n";
+
+class UninstallExe : public ::testing::Test {
+ protected:
+  testkit::TempDir root;
+  platform::Path home = root / "home";
+  platform::Path tmp = root / "tmp";
+  platform::Path cwd = root / "cwd";
+  platform::Path run_dir = root / "run";
+  platform::Path local = root / "local";
+  platform::Path app_data = root / "appdata";
+  platform::Path profile = root / "profile";
+  platform::Path hive = root / "hive";
+  platform::Path install = local / "Programs" / "MORVANE";
+  platform::Path data = local / "MORVANE";
+  platform::Path start_menu_link = app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "Morvane.lnk";
+  platform::Path desktop_link = profile / "Desktop" / "Morvane.lnk";
+
+  std::map<std::string, std::string> env() const {
+    return {
+        {"HOME", home.string()},
+        {"TMPDIR", tmp.string()},
+        {"XDG_RUNTIME_DIR", run_dir.string()},
+        {"LOCALAPPDATA", local.string()},
+        {"APPDATA", app_data.string()},
+        {"USERPROFILE", profile.string()},
+        {"MORVANE_HIVE_DIR", hive.string()},
+        {"MORVANE_SETUP_UNCOUNTED", ""},
+    };
+  }
+
+  ExeRun uninstall(const std::vector<std::string>& args, std::map<std::string, std::string> changes = {}) const {
+    auto environment = env();
+    for (auto& [name, value] : changes) {
+      if (value == "(unset)") {
+        environment.erase(name);
+      } else {
+        environment[name] = value;
+      }
+    }
+    return setup_test::run_setup_exe(args, environment, cwd, root / "capture");
+  }
+
+  // An installation as the installer leaves it: the release's files, the
+  // updates folder, uninstall.exe, the shortcuts and the uninstall entry.
+  void SetUp() override {
+    for (const auto& dir : {home, tmp, cwd, run_dir, data, install / "updates" / "history" / "1.2.3",
+                            start_menu_link.parent_path(), desktop_link.parent_path()}) {
+      ASSERT_TRUE(platform::create_dirs(dir));
+    }
+    testkit::write_product_exe(install / "morvane.exe", {.major = 1, .minor = 2, .patch = 3});
+    for (const auto& file : {install / "libmorvane.dll", install / "libkesto.dll", install / "Uninstall.exe",
+                             install / "uninstall.exe", install / "updates" / "setup.log",
+                             install / "updates" / "history" / "1.2.3" / "release.json", data / "settings.json"}) {
+      ASSERT_TRUE(platform::write_file(file, platform::byte_view("bytes")));
+    }
+    ScopedEnv app_data_env("APPDATA", app_data.string());
+    ScopedEnv profile_env("USERPROFILE", profile.string());
+    ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+    ASSERT_EQ(setup_test::failure_text(setup::make_shortcuts(install / "morvane.exe")), "");
+    ASSERT_EQ(setup_test::failure_text(setup::write_uninstall_entry(install, install / "morvane.exe", "1.2.3")), "");
+    ASSERT_TRUE(entry_exists());
+  }
+
+  bool entry_exists() const {
+    ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+    auto r = platform::run_hidden("reg", {"query", setup::uninstall_key_path(), "/v", "DisplayName"});
+    return r && r->exit_code == 0;
+  }
+
+  // Whether the install folder is gone within `time`.
+  bool folder_gone_within(std::chrono::milliseconds time) const {
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+      if (!platform::exists(install)) return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return !platform::exists(install);
+  }
+
+  void expect_users_data_kept() const {
+    EXPECT_EQ(sorted_entries(data), (std::vector<std::string>{"settings.json"}));
+    EXPECT_TRUE(platform::exists(local / "Programs"));
+  }
+};
+
+TEST_F(UninstallExe, QuietRemovesShortcutsEntryAndFilesThenTheFolderAFewSecondsLater) {
+  const ExeRun r = uninstall({"--uninstall", "--quiet"});
+  const auto ended = std::chrono::steady_clock::now();
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(platform::exists(start_menu_link));
+  EXPECT_FALSE(platform::exists(desktop_link));
+  EXPECT_FALSE(entry_exists());
+  // The uninstaller itself waits for the delayed removal.
+  EXPECT_EQ(sorted_entries(install), (std::vector<std::string>{"uninstall.exe"}));
+
+  EXPECT_TRUE(folder_gone_within(6s));
+  EXPECT_GE(std::chrono::steady_clock::now() - ended + r.elapsed, 1500ms);
+  expect_users_data_kept();
+}
+
+TEST_F(UninstallExe, WithoutQuietItEndsWithTheSuccessBox) {
+  for (const auto& args : {std::vector<std::string>{"--uninstall"}, std::vector<std::string>{"x", "--uninstall", "--QUIET"}}) {
+    const ExeRun r = uninstall(args);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, removed_box);
+    EXPECT_EQ(sorted_entries(install), (std::vector<std::string>{"uninstall.exe"}));
+  }
+  EXPECT_TRUE(folder_gone_within(6s));
+}
+
+TEST_F(UninstallExe, AnEntryThatCannotBeRemovedStopsItWithTheFailureSentence) {
+  const platform::Path held = install / "libmorvane.dll";
+  setup_test::ImmutableFile immutable(held);
+  if (!immutable.failure().empty()) GTEST_SKIP() << immutable.failure();
+
+  ExeRun r = uninstall({"--uninstall", "--quiet"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "");
+
+  r = uninstall({"--uninstall"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "[Morvane \u2014 not done] (error) " + held.string() +
+                       " could not be removed (Operation not permitted (os error 1)). If Morvane is open, close it "
+                       "and uninstall again.\n");
+  // Shortcuts and entry went first; no delayed removal was left behind.
+  EXPECT_FALSE(platform::exists(start_menu_link));
+  EXPECT_FALSE(entry_exists());
+  // The entries listed before it are gone; it and uninstall.exe stay.
+  std::this_thread::sleep_for(3s);
+  EXPECT_TRUE(platform::exists(held));
+  EXPECT_TRUE(platform::exists(install / "uninstall.exe"));
+}
+
+TEST_F(UninstallExe, WithoutTheProfilesFoldersNothingIsRemoved) {
+  const struct {
+    std::string variable;
+    std::string box;
+  } cases[] = {
+      {"LOCALAPPDATA", "[Morvane \u2014 not done] (error) This computer gives no LOCALAPPDATA folder.\n"},
+      {"APPDATA", "[Morvane \u2014 not done] (error) This computer gives no APPDATA folder.\n"},
+      {"USERPROFILE", "[Morvane \u2014 not done] (error) This computer gives no USERPROFILE folder.\n"},
+  };
+  const auto files = sorted_entries(install);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.variable);
+    ExeRun r = uninstall({"--uninstall"}, {{c.variable, "(unset)"}});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, c.box);
+    r = uninstall({"--quiet", "--uninstall"}, {{c.variable, "(unset)"}});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(sorted_entries(install), files);
+    EXPECT_TRUE(platform::exists(start_menu_link));
+    EXPECT_TRUE(entry_exists());
+  }
+}
+
+TEST_F(UninstallExe, AMissingInstallFolderStillSucceedsAndReportsTheRecordedVersion) {
+  ASSERT_TRUE(platform::remove_dir_all(install));
+  setup_test::SiteServer site(setup_test::no_content(), configured_site_port);
+  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_TRUE(site.wait_for_requests(1, 5s));
+  const std::string request = site.requests()[0];
+  EXPECT_TRUE(request.starts_with("POST /api/site/setup HTTP/1.1\r\n")) << request;
+  EXPECT_TRUE(request.ends_with("\r\n\r\n{\"k\":\"uninstalled\",\"v\":\"1.2.3\",\"o\":\"windows\"}")) << request;
+  EXPECT_FALSE(entry_exists());
+  EXPECT_FALSE(platform::exists(desktop_link));
+  expect_users_data_kept();
+}
+
+TEST_F(UninstallExe, ASiteThatNeverAnswersHoldsTheEndAtMostThreeSeconds) {
+  setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, configured_site_port);
+  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  // The report still runs when the process ends; that must not spoil the end.
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_GE(r.elapsed, 2900ms);
+  EXPECT_LT(r.elapsed, 6s);
+  EXPECT_EQ(site.requests().size(), 1u);
+}
+
+TEST_F(UninstallExe, AnUninstallWithoutARecordedVersionReportsAnEmptyOne) {
+  {
+    ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+    ASSERT_EQ(platform::run_hidden("reg", {"delete", setup::uninstall_key_path(), "/f"})->exit_code, 0);
+  }
+  setup_test::SiteServer site(setup_test::no_content(), configured_site_port);
+  const ExeRun r = uninstall({"--uninstall"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, removed_box);
+  ASSERT_TRUE(site.wait_for_requests(1, 5s));
+  EXPECT_TRUE(site.requests()[0].ends_with("{\"k\":\"uninstalled\",\"v\":\"\",\"o\":\"windows\"}"));
+  EXPECT_EQ(sorted_entries(install), (std::vector<std::string>{"uninstall.exe"}));
+  EXPECT_TRUE(folder_gone_within(6s));
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+#include "testkit/product_standin.hpp"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/fs.hpp"
+
+namespace testkit {
+
+platform::Path product_standin_program() { return MORVANE_PRODUCT_STANDIN_PROGRAM; }
+
+std::string product_exe_preamble() { return "MZ=1 exec \"$MORVANE_PRODUCT_STANDIN\" \"$0\"\n"; }
+
+platform::Bytes make_product_exe(PeOptions options) {
+  options.preamble = product_exe_preamble();
+  return make_pe_file(options);
+}
+
+void write_product_exe(const platform::Path& path, const PeOptions& options) {
+  if (auto wrote = platform::write_file(path, make_product_exe(options)); !wrote) {
+    throw std::runtime_error("cannot write " + path.string() + ": " + wrote.error().text());
+  }
+  std::filesystem::permissions(path, std::filesystem::perms(0755));
+}
+
+}  // namespace testkit
