@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "fetch/http/request.hpp"
+#include "fetch/http/response.hpp"
 #include "fetch/tests/fetch_printers.hpp"
 #include "testkit/scripted_server.hpp"
 
@@ -213,6 +214,36 @@ TEST(ReadResponse, ReportsProgressBeforeTheBodyAndAfterEveryRead) {
   calls.clear();
   EXPECT_EQ(exchange(Ask::Get, {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\no", "kEXTRA"}, record), "body: okE");
   EXPECT_EQ(calls, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{1, 3}, {3, 3}}));
+}
+
+// A body past the room set aside up front: read in pieces straight into a
+// buffer that grows on the way, it must come out byte for byte, each read
+// reported as it lands.
+TEST(ReadResponse, ABodyPastTheUpFrontReserveArrivesWhole) {
+  std::string file(2 * body_reserve_limit + 12345, '\0');
+  for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 131 + i / 4099) % 256);
+  testkit::Script script;
+  script.read_until("\r\n\r\n").send(fmt::format("HTTP/1.1 200 OK\r\nContent-Length: {}\r\n\r\n", file.size()));
+  // Pieces that end off the fill steps' and the reserve's bounds.
+  for (std::size_t at = 0; at < file.size(); at += 3 * body_reserve_limit / 4) {
+    script.pause(20ms).send(file.substr(at, 3 * body_reserve_limit / 4));
+  }
+  script.send("SURPLUS");
+  testkit::ScriptedServer server(std::move(script));
+
+  std::vector<std::uint64_t> done;
+  const ProgressFn record = [&](std::uint64_t so_far, std::uint64_t total) {
+    EXPECT_EQ(total, file.size());
+    done.push_back(so_far);
+    return true;
+  };
+  auto bytes = get_bytes(ServerUrl{"127.0.0.1", "", server.port(), false}, "/f", std::nullopt, 5, record);
+  ASSERT_TRUE(bytes) << format_fetch_error(bytes.error());
+  EXPECT_TRUE(platform::to_string(*bytes) == file);
+  ASSERT_GE(done.size(), 2u);
+  EXPECT_EQ(done.front(), 0u);
+  EXPECT_EQ(done.back(), file.size());
+  for (std::size_t i = 1; i < done.size(); ++i) ASSERT_GT(done[i], done[i - 1]) << "report " << i;
 }
 
 TEST(ReadResponse, StopsWhenTheProgressCallbackSaysSo) {

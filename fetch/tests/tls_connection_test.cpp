@@ -14,6 +14,7 @@
 
 #include "fetch/http/connection.hpp"
 #include "fetch/http/request.hpp"
+#include "fetch/http/response.hpp"
 #include "fetch/tests/fetch_printers.hpp"
 #include "fetch/tests/nginx_peer.hpp"
 #include "fetch/tests/pki.hpp"
@@ -69,6 +70,27 @@ TEST_F(NginxTest, ServesWholeFilesRangesAndMissingFiles) {
   EXPECT_EQ(format_fetch_error(missing.error()),
             "the training-data server has no /files/none.bin (HTTP 404) — the span may reach past the published "
             "snapshot, or the server's lake is a different snapshot than this cache");
+}
+
+// Over TLS the body comes a record at a time, straight into a buffer that
+// outgrows the room set aside up front.
+TEST_F(NginxTest, AWholeFilePastTheUpFrontReserveArrivesIntact) {
+  std::string file(2 * body_reserve_limit + 12345, '\0');
+  for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 131 + i / 4099) % 256);
+  nginx_->put("files/large.bin", file);
+
+  std::vector<std::uint64_t> done;
+  const ProgressFn record = [&](std::uint64_t so_far, std::uint64_t total) {
+    EXPECT_EQ(total, file.size());
+    done.push_back(so_far);
+    return true;
+  };
+  auto whole = get_bytes(nginx_->url(), "/files/large.bin", std::nullopt, 8, record);
+  ASSERT_TRUE(whole) << format_fetch_error(whole.error());
+  EXPECT_TRUE(platform::to_string(*whole) == file);
+  ASSERT_GE(done.size(), 2u);
+  EXPECT_EQ(done.back(), file.size());
+  for (std::size_t i = 1; i < done.size(); ++i) ASSERT_GT(done[i], done[i - 1]) << "report " << i;
 }
 
 TEST_F(NginxTest, KeepsTheValidatorsOfAnAnswer) {

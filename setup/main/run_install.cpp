@@ -60,32 +60,32 @@ class InstallRun {
         sink_(sink) {}
 
   InstallResult run() {
-    // 1. Never while the product runs: nothing is touched, not even the log
-    //    copy of an earlier run.
+    // Never while the product runs: nothing is touched, not even the log
+    // copy of an earlier run.
     if (platform::named_mutex_exists(product_instance_mutex_name())) return failure(product_open_text());
 
-    // 2. The release host.
+    // The release host.
     auto server = fetch::parse_server_url(context_.release_server_url_text);
     if (!server) return failure(fetch::format_fetch_error(server.error()));
     server_ = std::move(*server);
 
-    // 3-5. What is there before anything changes.
+    // What is there before anything changes.
     exe_existed_ = platform::exists(exe_path_);
     folder_existed_ = platform::exists(install_dir_);
     (void)platform::remove_file(temp_log_path(install_dir_));
     if (platform::is_regular_file(exe_path_)) installed_version_ = context_.steps.read_installed_version(install_dir_);
 
-    // 6. From here on a failure takes the tail.
+    // From here on a failure takes the tail.
     if (auto made = platform::create_dirs(install_dir_); !made) {
       return fail(folder_not_made_text(install_dir_, made.error()));
     }
 
-    // 7. A swap that an earlier run or the product left half done.
+    // A swap that an earlier run or the product left half done.
     if (auto repaired = update::repair_interrupted_swap(updates_dir_, install_dir_); !repaired) {
       return fail(install_error_text(install_dir_, repaired.error()));
     }
 
-    // 8-9. The channel's release.
+    // The channel's release.
     send(SetupStatus{});
     auto checked = update::check_release(server_, updates_dir_, product_lower, channel_, cancel_);
     if (!checked) return fail(install_error_text(install_dir_, checked.error()));
@@ -97,18 +97,18 @@ class InstallRun {
     version_ = offered.manifest.version;
     if (installed_version_ && *installed_version_ != version_) from_version_ = installed_version_;
 
-    // 10-11. The installer's own gates.
+    // The installer's own gates.
     if (auto refused = check_minimum_installer(install_dir_, version_)) return fail(std::move(*refused));
     if (auto refused = check_required_files(install_dir_, offered.manifest)) return fail(std::move(*refused));
 
-    // 12. Staging.
+    // Staging.
     auto fetched = stage(offered);
     if (!fetched) {
       discard_pending(updates_dir_, version_);
       return fail(install_error_text(install_dir_, fetched.error()));
     }
 
-    // 13. The staged release, verified once more.
+    // The staged release, verified once more.
     send(phase_status(SetupPhase::Verifying));
     auto release = reverify_staged(install_dir_, updates_dir_, version_, channel_);
     if (!release) {
@@ -116,7 +116,7 @@ class InstallRun {
       return fail(install_error_text(install_dir_, release.error()));
     }
 
-    // 14-15. Into place. Nothing is sent after this status.
+    // Into place. No status is sent after this one.
     send(phase_status(SetupPhase::Installing));
     if (platform::is_regular_file(exe_path_)) {
       if (auto applied = update::apply_staged(updates_dir_, install_dir_, *release, installed_version_); !applied) {
@@ -131,7 +131,8 @@ class InstallRun {
       return fail(std::move(installed.error()));
     }
 
-    // 16-20. The release is installed and stays so, whatever follows.
+    // The release is installed and stays so, whatever follows: these
+    // failures write no log line and undo nothing.
     if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());
     if (auto made = context_.steps.make_shortcuts(exe_path_); !made) return failure(made.error());
     if (auto written = context_.steps.write_uninstall_entry(install_dir_, exe_path_, version_); !written) {
@@ -139,7 +140,6 @@ class InstallRun {
     }
     context_.steps.send_install_report(exe_existed_ ? "reinstalled" : "installed", version_);
 
-    // 21.
     InstallSuccess success;
     success.version = version_;
     success.previous_version = from_version_;

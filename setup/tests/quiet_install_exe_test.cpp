@@ -2,6 +2,11 @@
 // with the test profile, in a throwaway profile, against a local channel
 // that nginx serves on the release host's compiled-in port. These tests hold
 // that port, so CTest runs them one at a time.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +17,7 @@
 #include "fetch/http/server_url.hpp"
 #include "morvane/config.hpp"
 #include "platform/fs.hpp"
+#include "platform/named_mutex.hpp"
 #include "platform/process.hpp"
 #include "setup/main/install_paths.hpp"
 #include "setup/main/uninstall_entry.hpp"
@@ -36,6 +42,50 @@ std::uint16_t configured_release_port() {
   if (!url) throw std::runtime_error("the build's release host URL does not parse");
   return url->port;
 }
+
+// Holds a named mutex in a forked process of its own until it goes away.
+// Made before any thread of the test starts.
+class MutexHolder {
+ public:
+  MutexHolder(const platform::Path& runtime_dir, const std::string& name) {
+    int ready[2];
+    int release[2];
+    if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(release[1]);
+      setenv("XDG_RUNTIME_DIR", runtime_dir.c_str(), 1);
+      const char answer = platform::claim_named_mutex(name) ? 'y' : 'n';
+      (void)!write(ready[1], &answer, 1);
+      char ignored;
+      (void)!read(release[0], &ignored, 1);  // returns when the holder goes away
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_fd_ = release[1];
+    char answer = 'n';
+    if (pid_ > 0 && read(ready[0], &answer, 1) == 1) claimed_ = answer == 'y';
+    close(ready[0]);
+  }
+  ~MutexHolder() { release(); }
+  MutexHolder(const MutexHolder&) = delete;
+  MutexHolder& operator=(const MutexHolder&) = delete;
+
+  bool claimed() const { return claimed_; }
+  void release() {
+    if (release_fd_ >= 0) close(release_fd_);
+    release_fd_ = -1;
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int release_fd_ = -1;
+  bool claimed_ = false;
+};
 
 class QuietInstallExe : public ::testing::Test {
  protected:
@@ -67,7 +117,7 @@ class QuietInstallExe : public ::testing::Test {
     if (!host) host = std::make_unique<testkit::ReleaseHost>(channel, configured_release_port());
   }
 
-  ExeRun quiet_install() const {
+  ExeRun quiet_install(const std::vector<std::string>& args = {"--quiet"}) const {
     const std::map<std::string, std::string> env = {
         {"HOME", home.string()},
         {"TMPDIR", tmp.string()},
@@ -78,7 +128,7 @@ class QuietInstallExe : public ::testing::Test {
         {"MORVANE_HIVE_DIR", hive.string()},
         {"MORVANE_SETUP_UNCOUNTED", "1"},
     };
-    return run_setup_exe({"--quiet"}, env, cwd, root / "capture");
+    return run_setup_exe(args, env, cwd, root / "capture");
   }
 
   std::string registered_version() const {
@@ -122,6 +172,26 @@ TEST_F(QuietInstallExe, InstallsTheChannelsReleaseAndLaterUpdatesIt) {
   EXPECT_THAT(registered_version(), HasSubstr("1.5.0"));
   EXPECT_FALSE(platform::exists(install / "updates" / "pending" / "1.5.0"));
   EXPECT_FALSE(platform::exists(install / "updates" / "swap.journal"));
+}
+
+TEST_F(QuietInstallExe, WaitsForNoOtherSetupProgramAndInstallsOnceItIsGone) {
+  MutexHolder other_setup(run_dir, "Local\\MORVANE.setup");
+  ASSERT_TRUE(other_setup.claimed());
+  const testkit::Release release = product_release("1.4.0", kIssued);
+  publish(release);
+
+  const ExeRun refused = quiet_install();
+
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.err, "");
+  EXPECT_FALSE(platform::exists(local / "Programs"));
+  EXPECT_TRUE(host->requests().empty());
+
+  other_setup.release();
+  const ExeRun installed = quiet_install({"x", "--quiet", "--quiet"});
+
+  EXPECT_EQ(installed.exit_code, 0) << installed.err;
+  expect_installed(release);
 }
 
 TEST_F(QuietInstallExe, AFailedFirstInstallEndsWithExitCode1AndLeavesItsLogInTheTemporaryFolder) {

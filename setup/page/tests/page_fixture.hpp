@@ -23,7 +23,9 @@ class PageTest : public ::testing::Test {
     window_ = std::make_unique<PageWindow>(std::move(options));
     auto loaded = window_->load(embedded_page_text());
     ASSERT_TRUE(loaded) << loaded.error();
-    if (bridge) ASSERT_TRUE(window_->wait_for_messages(1)) << "the page posted nothing";
+    if (bridge) {
+      ASSERT_TRUE(window_->wait_for_messages(1)) << "the page posted nothing";
+    }
   }
 
   PageWindow& window() { return *window_; }

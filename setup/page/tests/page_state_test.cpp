@@ -1,5 +1,6 @@
 // mv.state: the foot's phase words, version line, numbers, bar and steps.
 #include <cctype>
+#include <ostream>
 #include <string>
 
 #include "setup/page/tests/page_fixture.hpp"
@@ -74,6 +75,8 @@ const StateCase state_cases[] = {
     {"installing", R"(mv.state({"phase":"installing","version":"1.2.0"}))",
      R"({"phase":"Installing…","version":"Morvane 1.2.0","numbers":"","waiting":true,"valuenow":null,"width":"","steps":"past past past now"})"},
 };
+
+void PrintTo(const StateCase& c, std::ostream* out) { *out << c.name; }
 
 class StateTest : public PageTest, public ::testing::WithParamInterface<StateCase> {};
 

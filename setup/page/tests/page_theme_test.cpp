@@ -13,8 +13,8 @@ constexpr const char* colours = R"js(
 })()
 )js";
 
-constexpr const char* dark = R"(["rgb(10, 6, 24)","rgb(16, 10, 37)","rgb(13, 8, 32)","rgb(13, 8, 32)"])";
-constexpr const char* light = R"(["rgb(251, 248, 241)","rgb(244, 239, 229)","rgb(13, 8, 32)","rgb(13, 8, 32)"])";
+constexpr const char* dark = R"x(["rgb(10, 6, 24)","rgb(16, 10, 37)","rgb(13, 8, 32)","rgb(13, 8, 32)"])x";
+constexpr const char* light = R"x(["rgb(251, 248, 241)","rgb(244, 239, 229)","rgb(13, 8, 32)","rgb(13, 8, 32)"])x";
 
 class ThemeTest : public PageTest {};
 
@@ -62,9 +62,9 @@ TEST_F(ThemeTest, TheStepsDotsTakeTheThemesTeal) {
   constexpr const char* dots = R"js(
     Array.prototype.map.call(document.querySelectorAll("#steps li"),
       function (li) { return getComputedStyle(li, "::before").backgroundColor; }))js";
-  EXPECT_EQ(run(dots), R"(["rgb(10, 143, 136)","rgb(10, 143, 136)","rgb(124, 92, 255)","rgba(0, 0, 0, 0)"])");
+  EXPECT_EQ(run(dots), R"x(["rgb(10, 143, 136)","rgb(10, 143, 136)","rgb(124, 92, 255)","rgba(0, 0, 0, 0)"])x");
   run(R"(mv.theme("dark"))");
-  EXPECT_EQ(run(dots), R"(["rgb(20, 212, 196)","rgb(20, 212, 196)","rgb(124, 92, 255)","rgba(0, 0, 0, 0)"])");
+  EXPECT_EQ(run(dots), R"x(["rgb(20, 212, 196)","rgb(20, 212, 196)","rgb(124, 92, 255)","rgba(0, 0, 0, 0)"])x");
 }
 
 TEST_F(ThemeTest, ReducedMotionStopsEveryAnimation) {

@@ -1,7 +1,8 @@
 #include "setup/page/tests/page_window.hpp"
 
+#include <X11/extensions/XTest.h>
 #include <gdk/gdk.h>
-#include <gdk/gdkkeysyms.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -57,6 +58,21 @@ struct Pending {
     if (result) g_object_unref(result);
   }
 };
+
+// The text as a JavaScript string literal.
+std::string js_string(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': quoted += "\\\""; break;
+      case '\\': quoted += "\\\\"; break;
+      case '\n': quoted += "\\n"; break;
+      case '\r': quoted += "\\r"; break;
+      default: quoted += c;  // U+2028 and U+2029 may stand in a string literal
+    }
+  }
+  return quoted + "\"";
+}
 
 bool await(PageWindow& window, Pending& pending, milliseconds timeout) {
   if (window.pump_until([&] { return pending.done; }, timeout)) return true;
@@ -156,7 +172,12 @@ tl::expected<std::string, std::string> PageWindow::eval_text(std::string_view sc
 tl::expected<std::string, std::string> PageWindow::evaluate(std::string_view script, As as,
                                                             milliseconds timeout) {
   Pending pending;
-  const std::string source(script);
+  // The page's own JSON.stringify keeps the order of an object's keys; the
+  // completion value comes from an indirect eval of the script as text.
+  const std::string source = as == As::Json
+      ? "(function () { var v = (0, eval)(" + js_string(script) + ");"
+        " return v === undefined ? undefined : JSON.stringify(v); })()"
+      : std::string(script);
   webkit_web_view_evaluate_javascript(view_, source.c_str(), static_cast<gssize>(source.size()), nullptr,
                                       nullptr, pending.cancel_token(), &Pending::complete, &pending);
   if (!await(*this, pending, timeout)) return tl::unexpected(std::string("the script did not finish in time"));
@@ -166,14 +187,9 @@ tl::expected<std::string, std::string> PageWindow::evaluate(std::string_view scr
   ErrorPtr error(raw_error);
   ObjectPtr value(raw);
   if (!raw) return tl::unexpected(std::string(error ? error->message : "the script failed"));
-  if (as == As::Text) {
-    TextPtr text(jsc_value_to_string(raw));
-    return std::string(text ? text.get() : "");
-  }
-  if (jsc_value_is_undefined(raw)) return std::string("undefined");
-  TextPtr json(jsc_value_to_json(raw, 0));
-  if (!json) return tl::unexpected(std::string("the script's value has no JSON form"));
-  return std::string(json.get());
+  if (as == As::Json && jsc_value_is_undefined(raw)) return std::string("undefined");
+  TextPtr text(jsc_value_to_string(raw));
+  return std::string(text ? text.get() : "");
 }
 
 bool PageWindow::pump_until(const std::function<bool()>& done, milliseconds timeout) {
@@ -197,14 +213,34 @@ bool PageWindow::wait_for_messages(std::size_t count, milliseconds timeout) {
   return pump_until([&] { return messages_.size() >= count; }, timeout);
 }
 
+// The X server's own test input (XTest): the events arrive as a real mouse
+// or keyboard's would, through GDK's input devices to the window under the
+// pointer.
+namespace {
+
+Display* x_display() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
+
+void move_pointer(GtkWidget* widget, int x, int y) {
+  int left = 0;
+  int top = 0;
+  gdk_window_get_origin(gtk_widget_get_window(widget), &left, &top);
+  XTestFakeMotionEvent(x_display(), -1, left + x, top + y, CurrentTime);
+}
+
+}  // namespace
+
 void PageWindow::press(int x, int y, MouseButton button) {
-  gdk_test_simulate_button(gtk_widget_get_window(GTK_WIDGET(view_)), x, y, static_cast<guint>(button),
-                           static_cast<GdkModifierType>(0), GDK_BUTTON_PRESS);
+  move_pointer(GTK_WIDGET(view_), x, y);
+  XTestFakeButtonEvent(x_display(), static_cast<unsigned>(button), True, CurrentTime);
+  XFlush(x_display());
+  pump_for(milliseconds(30));
 }
 
 void PageWindow::release(int x, int y, MouseButton button) {
-  gdk_test_simulate_button(gtk_widget_get_window(GTK_WIDGET(view_)), x, y, static_cast<guint>(button),
-                           static_cast<GdkModifierType>(0), GDK_BUTTON_RELEASE);
+  move_pointer(GTK_WIDGET(view_), x, y);
+  XTestFakeButtonEvent(x_display(), static_cast<unsigned>(button), False, CurrentTime);
+  XFlush(x_display());
+  pump_for(milliseconds(30));
 }
 
 void PageWindow::click(int x, int y, MouseButton button) {
@@ -213,9 +249,11 @@ void PageWindow::click(int x, int y, MouseButton button) {
 }
 
 void PageWindow::key(unsigned keyval) {
-  GdkWindow* target = gtk_widget_get_window(window_);
-  gdk_test_simulate_key(target, -1, -1, keyval, static_cast<GdkModifierType>(0), GDK_KEY_PRESS);
-  gdk_test_simulate_key(target, -1, -1, keyval, static_cast<GdkModifierType>(0), GDK_KEY_RELEASE);
+  const KeyCode code = XKeysymToKeycode(x_display(), keyval);
+  XTestFakeKeyEvent(x_display(), code, True, CurrentTime);
+  XTestFakeKeyEvent(x_display(), code, False, CurrentTime);
+  XFlush(x_display());
+  pump_for(milliseconds(30));
 }
 
 tl::expected<void, std::string> PageWindow::snapshot(const std::string& png_path, milliseconds timeout) {

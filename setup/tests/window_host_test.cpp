@@ -1,0 +1,657 @@
+// The window's decisions against the scripted layer: what it shows, when it
+// asks, and how the run ends.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/fs.hpp"
+#include "setup/main/install_paths.hpp"
+#include "setup/tests/window_host_fixture.hpp"
+
+namespace window_test {
+namespace {
+
+using platform::BoxAnswer;
+using platform::BoxButtons;
+using platform::BoxIcon;
+using setup::SetupPhase;
+
+std::size_t count_starting_with(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::size_t n = 0;
+  for (const auto& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+std::size_t index_of(const std::vector<std::string>& lines, const std::string& line) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == line) return i;
+  }
+  return lines.size();
+}
+
+// The worker stores a finished job's result right after the job returns.
+void let_worker_store() { std::this_thread::sleep_for(50ms); }
+
+TEST_F(WindowHostTest, ShowsTheSplashThenThePageAndEndsWithExitZeroWhenClosedInTheDoneView) {
+  const auto end = run([&](FakeLayer& l) {
+    EXPECT_EQ(l.seen().splash_texts, std::vector<std::string>{starting_line});
+    ASSERT_TRUE(l.seen().window_spec);
+    EXPECT_EQ(l.seen().window_spec->title, window_caption);
+    EXPECT_EQ(l.seen().window_spec->size, (platform::WindowSize{880, 540}));
+    EXPECT_EQ(l.seen().window_spec->background, (platform::Colour{0xFB, 0xF8, 0xF1}));
+    EXPECT_FALSE(l.seen().window_visible);
+    EXPECT_EQ(l.seen().environment_folders, std::vector<platform::Path>{data_dir});
+    EXPECT_EQ(l.seen().view_background, (platform::Colour{0xFB, 0xF8, 0xF1}));
+    EXPECT_EQ(l.seen().loaded_pages, std::vector<std::string>{the_page});
+    EXPECT_TRUE(l.seen().timer_alive);
+
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.report(in_phase(SetupPhase::Starting));
+    l.tick();
+    jobs.report(downloading(1, 2'500'000));
+    l.tick();
+    EXPECT_EQ(l.seen().splash_texts, (std::vector<std::string>{starting_line, asking_line,
+                                                               "Downloading Morvane 1.2.0 \u2014 1 of 3 MB"}));
+    EXPECT_TRUE(l.seen().scripts.empty()) << "nothing goes to a page that is not ready";
+
+    ready(l);
+    const auto& events = l.seen().events;
+    const std::string state =
+        R"(mv.state({"phase":"downloading","version":"1.2.0","fraction":0.0000,"done_bytes":1,"total_bytes":2500000,"files_done":0,"files_total":4}))";
+    EXPECT_EQ(l.seen().scripts, std::vector<std::string>{state});
+    EXPECT_TRUE(l.seen().window_visible);
+    EXPECT_FALSE(l.seen().splash_alive);
+    EXPECT_LT(index_of(events, "script: " + state), index_of(events, "window shown"));
+    EXPECT_LT(index_of(events, "window shown"), index_of(events, "splash closed"));
+    EXPECT_LT(index_of(events, "splash closed"), index_of(events, "view focused"));
+
+    jobs.finish(installed("1.2.0"));
+    wait_for_script(l, "mv.done");
+    EXPECT_EQ(l.seen().scripts.back(), R"(mv.done({"version":"1.2.0","updated":false}))");
+    l.post_message(R"({"type":"close"})");
+    EXPECT_TRUE(l.quit_requested());
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_FALSE(end.at_once);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_FALSE(layer->seen().timer_alive);
+  EXPECT_FALSE(layer->seen().view_alive);
+  EXPECT_FALSE(layer->seen().window_alive);
+  EXPECT_FALSE(layer->seen().environment_alive);
+}
+
+TEST_F(WindowHostTest, EachOutcomeGetsItsViewAndACloseThereEndsWithoutABox) {
+  const struct {
+    setup::InstallResult outcome;
+    std::string script;
+    int exit_code;
+  } cases[] = {
+      {installed("1.2.0", "1.1.0"), R"(mv.done({"version":"1.2.0","updated":true}))", 0},
+      {installed("1.2.0"), R"(mv.done({"version":"1.2.0","updated":false}))", 0},
+      {installed("1.2.0", std::nullopt, true), R"(mv.current({"version":"1.2.0"}))", 0},
+      {failed("Morvane's download server could not be reached. Check this computer's connection and run the "
+              "installer again."),
+       R"(mv.failed({"sentence":"Morvane's download server could not be reached.","todo":"Check this computer's connection and try again."}))",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    boxes.seen.clear();
+    const auto end = run([&](FakeLayer& l) {
+      ready(l);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      jobs.finish(c.outcome);
+      wait_for_script(l, c.script);
+      // The outcome is shown once, however often the timer ticks after it.
+      l.tick();
+      l.tick();
+      EXPECT_EQ(l.seen().scripts.back(), c.script);
+      EXPECT_EQ(count_starting_with(l.seen().scripts, c.script), 1u);
+      l.post_message(R"({"type":"close"})");
+    });
+    EXPECT_EQ(end.exit_code, c.exit_code);
+    EXPECT_TRUE(boxes.seen.empty());
+  }
+}
+
+TEST_F(WindowHostTest, IdenticalStatusesSendNoScriptAndOneDifferingOnlyInFilesDoneSendsOne) {
+  run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    EXPECT_EQ(l.seen().scripts, std::vector<std::string>{starting_state});
+    l.tick();
+    l.tick();
+    EXPECT_EQ(l.seen().scripts.size(), 1u) << "an idle tick sends nothing";
+
+    setup::SetupStatus status = downloading(100, 1000);
+    jobs.report(status);
+    l.tick();
+    EXPECT_EQ(l.seen().scripts.size(), 2u);
+    jobs.report(status);
+    l.tick();
+    EXPECT_EQ(l.seen().scripts.size(), 2u);
+    status.files_done = 1;
+    jobs.report(status);
+    l.tick();
+    ASSERT_EQ(l.seen().scripts.size(), 3u);
+    EXPECT_EQ(l.seen().scripts.back(),
+              R"(mv.state({"phase":"downloading","version":"1.2.0","fraction":0.1000,"done_bytes":100,"total_bytes":1000,"files_done":1,"files_total":4}))");
+    jobs.finish(failed("x"));
+    wait_for_script(l, "mv.failed");
+    l.post_message(R"({"type":"close"})");
+  });
+}
+
+TEST_F(WindowHostTest, ASecondReadyDoesAgainWhatTheFirstDid) {
+  run([&](FakeLayer& l) {
+    ready(l);
+    ready(l);
+    const auto& events = l.seen().events;
+    EXPECT_EQ(count_starting_with(l.seen().scripts, starting_state), 2u);
+    EXPECT_EQ(count_starting_with(events, "window shown"), 2u);
+    EXPECT_EQ(count_starting_with(events, "view focused"), 2u);
+    EXPECT_EQ(count_starting_with(events, "splash closed"), 1u);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(failed("x"));
+    wait_for_script(l, "mv.failed");
+    l.post_message(R"({"type":"close"})");
+  });
+}
+
+TEST_F(WindowHostTest, ACloseDuringTheWorkAsksWithNoAsTheDefaultAndNoChangesNothing) {
+  const struct {
+    std::optional<setup::SetupStatus> progress;
+    const char* question;
+  } cases[] = {
+      {std::nullopt, stop_installing},
+      {in_phase(SetupPhase::Starting), stop_installing},
+      {downloading(5, 10), stop_installing},
+      {downloading(5, 10, "1.1.0"), stop_updating},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.question);
+    boxes.seen.clear();
+    boxes.answers = {BoxAnswer::No};
+    const auto end = run([&](FakeLayer& l) {
+      ready(l);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      if (c.progress) jobs.report(*c.progress);
+      l.post_message(R"({"type":"close"})");
+      ASSERT_EQ(boxes.seen.size(), 1u);
+      EXPECT_EQ(boxes.seen[0].caption, window_caption);
+      EXPECT_EQ(boxes.seen[0].text, c.question);
+      EXPECT_EQ(boxes.seen[0].icon, BoxIcon::Question);
+      EXPECT_EQ(boxes.seen[0].buttons, BoxButtons::YesNo);
+      EXPECT_TRUE(l.seen().window_visible);
+      EXPECT_FALSE(jobs.cancel_seen());
+      l.advance(10s);
+      l.tick();
+      EXPECT_FALSE(l.quit_requested());
+      jobs.finish(failed("x"));
+      wait_for_script(l, "mv.failed");
+      l.post_message(R"({"type":"close"})");
+    });
+    EXPECT_EQ(end.exit_code, 1);
+    EXPECT_EQ(boxes.seen.size(), 1u);
+  }
+}
+
+TEST_F(WindowHostTest, ACloseWhileVerifyingOrInstallingOnlySaysThatTheWorkEndsInAMoment) {
+  for (const SetupPhase phase : {SetupPhase::Verifying, SetupPhase::Installing}) {
+    boxes.seen.clear();
+    const auto end = run([&](FakeLayer& l) {
+      ready(l);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      jobs.report(in_phase(phase));
+      l.post_message(R"({"type":"close"})");
+      l.request_close();
+      ASSERT_EQ(boxes.seen.size(), 2u);
+      for (const auto& box : boxes.seen) {
+        EXPECT_EQ(box.caption, window_caption);
+        EXPECT_EQ(box.text, finishing);
+        EXPECT_EQ(box.icon, BoxIcon::Information);
+        EXPECT_EQ(box.buttons, BoxButtons::Ok);
+      }
+      EXPECT_TRUE(l.seen().window_visible);
+      EXPECT_FALSE(jobs.cancel_seen());
+      jobs.finish(installed("1.2.0"));
+      wait_for_script(l, "mv.done");
+      l.request_close();
+    });
+    EXPECT_EQ(end.exit_code, 0);
+  }
+}
+
+TEST_F(WindowHostTest, YesHidesTheWindowAndStopsTheWorkWhoseFailureThenEndsWithExitOneAndNoBox) {
+  boxes.answers = {BoxAnswer::Yes};
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.report(downloading(5, 10));
+    l.request_close();
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, stop_installing);
+    EXPECT_FALSE(l.seen().window_visible);
+    EXPECT_TRUE(jobs.cancel_seen());
+    jobs.finish(failed("The installation was stopped; nothing was installed."));
+    EXPECT_TRUE(l.tick_until([&] { return l.quit_requested(); }));
+  });
+  EXPECT_EQ(end.exit_code, 1);
+  EXPECT_FALSE(end.at_once);
+  EXPECT_EQ(boxes.seen.size(), 1u) << "no final box";
+  EXPECT_FALSE(layer->ran_script_starting("mv.failed")) << "the page is not told";
+}
+
+TEST_F(WindowHostTest, WorkThatHasNotReturnedTwoSecondsAfterYesEndsTheProcessAtOnce) {
+  ASSERT_TRUE(platform::create_dirs(data_dir / "EBWebView"));
+  ASSERT_TRUE(platform::write_file(data_dir / "EBWebView" / "state", platform::byte_view("x")));
+  boxes.answers = {BoxAnswer::Yes};
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.report(downloading(5, 10, "1.1.0"));
+    l.post_message(R"({"type":"close"})");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, stop_updating);
+    l.advance(2000ms);
+    l.tick();
+    EXPECT_FALSE(l.quit_requested()) << "exactly two seconds is not yet more than two";
+    l.advance(1ms);
+    l.tick();
+    EXPECT_TRUE(l.quit_requested());
+  });
+  EXPECT_EQ(end.exit_code, 1);
+  EXPECT_TRUE(end.at_once);
+  EXPECT_EQ(boxes.seen.size(), 1u);
+  EXPECT_FALSE(platform::exists(data_dir)) << "the data folder goes before the process ends";
+  EXPECT_TRUE(jobs.cancel_seen());
+  jobs.finish(failed("stopped"));  // lets the worker that was let go end
+}
+
+TEST_F(WindowHostTest, ASuccessThatArrivesAfterYesEndsTheRunWithTheInstalledBox) {
+  boxes.answers = {BoxAnswer::Yes};
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.report(downloading(10, 10));
+    l.post_message(R"({"type":"close"})");
+    jobs.finish(installed("1.2.0"));
+    EXPECT_TRUE(l.tick_until([&] { return l.quit_requested(); }));
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_FALSE(end.at_once);
+  ASSERT_EQ(boxes.seen.size(), 2u);
+  EXPECT_EQ(boxes.seen[1].caption, "Morvane");
+  EXPECT_EQ(boxes.seen[1].text, "Morvane 1.2.0 is installed. Open it from the Start menu or the desktop.");
+  EXPECT_EQ(boxes.seen[1].icon, BoxIcon::Information);
+  EXPECT_FALSE(layer->ran_script_starting("mv.done")) << "the hidden page shows nothing";
+}
+
+TEST_F(WindowHostTest, AnOutcomeShownWhileTheQuestionWasOpenEndsTheRunAsACloseInThatView) {
+  const struct {
+    setup::InstallResult outcome;
+    const char* script;
+    int exit_code;
+  } cases[] = {
+      {installed("1.2.0"), "mv.done", 0},
+      {failed("It failed. Run the installer again."), "mv.failed", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    boxes.seen.clear();
+    boxes.answers = {BoxAnswer::Yes};
+    const auto end = run([&](FakeLayer& l) {
+      ready(l);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      // The timer goes on ticking in the box's own loop, and the outcome
+      // arrives and is shown while the user thinks.
+      boxes.while_open = [&](const platform::MessageBox&) {
+        jobs.finish(c.outcome);
+        let_worker_store();
+        l.tick();
+        EXPECT_TRUE(l.ran_script_starting(c.script));
+        EXPECT_FALSE(l.quit_requested());
+      };
+      l.post_message(R"({"type":"close"})");
+      boxes.while_open = nullptr;
+      EXPECT_TRUE(l.quit_requested());
+      EXPECT_FALSE(l.seen().window_visible);
+    });
+    EXPECT_EQ(end.exit_code, c.exit_code);
+    EXPECT_FALSE(end.at_once);
+    EXPECT_EQ(boxes.seen.size(), 1u) << "the page showed the outcome: no final box";
+  }
+}
+
+TEST_F(WindowHostTest, OpenStartsTheProductFromTheInstallFolderOnlyInTheDoneView) {
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    l.post_message(R"({"type":"open"})");  // the work view
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(failed("No. Run the installer again."));
+    wait_for_script(l, "mv.failed");
+    l.post_message(R"({"type":"open"})");  // the failed view
+    EXPECT_EQ(count_starting_with(l.seen().events, "start program"), 0u);
+    EXPECT_FALSE(l.quit_requested());
+    l.post_message(R"({"type":"retry"})");
+    ASSERT_TRUE(jobs.wait_for_jobs(2));
+    jobs.finish(installed("1.2.0", std::nullopt, true));
+    wait_for_script(l, "mv.current");
+    l.post_message(R"({"type":"open"})");
+    EXPECT_TRUE(l.quit_requested());
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ(count_starting_with(layer->seen().events,
+                                "start program: " + (install_dir / "morvane.exe").string() + " in " +
+                                    install_dir.string()),
+            1u);
+}
+
+TEST_F(WindowHostTest, RetryInTheFailedViewRunsTheWorkAgainFromStartingAndNowhereElse) {
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    l.post_message(R"({"type":"retry"})");  // the work view: nothing
+    jobs.report(downloading(3, 10));
+    jobs.finish(failed("Morvane could not be installed. Run the installer again."));
+    wait_for_script(l, "mv.failed");
+    EXPECT_EQ(jobs.jobs_started(), 1);
+
+    l.post_message(R"({"type":"retry"})");
+    EXPECT_EQ(l.seen().scripts.back(), starting_state);
+    ASSERT_TRUE(jobs.wait_for_jobs(2));
+    EXPECT_FALSE(jobs.cancel_seen());
+    // Both fields were emptied: the next tick shows the starting status
+    // again, not the old download, and no outcome.
+    l.tick();
+    EXPECT_EQ(l.seen().scripts.back(), starting_state);
+    EXPECT_FALSE(l.seen().splash_alive);
+    jobs.report(downloading(7, 10));
+    l.tick();
+    EXPECT_TRUE(l.seen().scripts.back().find("\"done_bytes\":7") != std::string::npos) << l.seen().scripts.back();
+    jobs.finish(installed("1.2.0"));
+    wait_for_script(l, "mv.done");
+    l.post_message(R"({"type":"retry"})");  // the done view: nothing
+    l.tick();
+    EXPECT_EQ(jobs.jobs_started(), 2);
+    l.post_message(R"({"type":"close"})");
+  });
+  EXPECT_EQ(end.exit_code, 0);
+}
+
+TEST_F(WindowHostTest, DetailsOpensTheSetupLogElseTheTemporaryCopyElseNothing) {
+  const platform::Path setup_log = install_dir / "updates" / "setup.log";
+  const platform::Path temp_log = setup::temp_log_path(install_dir);
+  ASSERT_EQ(temp_log.parent_path(), root / "tmp");
+  const struct {
+    bool with_setup_log;
+    bool with_temp_log;
+    std::optional<platform::Path> opened;
+  } cases[] = {
+      {true, true, setup_log},
+      {false, true, temp_log},
+      {false, false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    (void)platform::remove_dir_all(install_dir);
+    (void)platform::remove_file(temp_log);
+    if (c.with_setup_log) {
+      ASSERT_TRUE(platform::create_dirs(setup_log.parent_path()));
+      ASSERT_TRUE(platform::write_file(setup_log, platform::byte_view("log")));
+    }
+    if (c.with_temp_log) {
+      ASSERT_TRUE(platform::write_file(temp_log, platform::byte_view("log")));
+    }
+    run([&](FakeLayer& l) {
+      ready(l);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      jobs.finish(failed("No. Run the installer again."));
+      wait_for_script(l, "mv.failed");
+      l.post_message(R"({"type":"details"})");
+      l.post_message(R"({"type":"close"})");
+    });
+    const std::size_t opened = count_starting_with(layer->seen().events, "open file: ");
+    if (c.opened) {
+      EXPECT_EQ(opened, 1u);
+      EXPECT_EQ(count_starting_with(layer->seen().events, "open file: " + c.opened->string()), 1u);
+    } else {
+      EXPECT_EQ(opened, 0u);
+    }
+  }
+}
+
+TEST_F(WindowHostTest, MinimiseAndDragGoToTheWindowAndUnknownMessagesToNothing) {
+  run([&](FakeLayer& l) {
+    ready(l);
+    l.post_message(R"({"type":"minimize"})");
+    l.post_message(R"({ "type" : "drag" })");
+    for (const char* ignored : {R"({"type":"Close"})", R"({"kind":"close"})", "not json", R"({"type":"quit"})"}) {
+      l.post_message(ignored);
+    }
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_FALSE(l.quit_requested());
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(failed("x"));
+    wait_for_script(l, "mv.failed");
+    l.post_message(R"({"type":"close"})");
+  });
+  const auto& events = layer->seen().events;
+  EXPECT_EQ(count_starting_with(events, "window minimised"), 1u);
+  EXPECT_EQ(count_starting_with(events, "window dragged"), 1u);
+}
+
+TEST_F(WindowHostTest, APageNotReadyFifteenSecondsAfterTheOutcomeIsTornDownAndTheOutcomeBoxed) {
+  const struct {
+    setup::InstallResult outcome;
+    std::string caption;
+    std::string text;
+    BoxIcon icon;
+    int exit_code;
+  } cases[] = {
+      {installed("1.2.0"), "Morvane", "Morvane 1.2.0 is installed. Open it from the Start menu or the desktop.",
+       BoxIcon::Information, 0},
+      {failed("It broke. Run the installer again."), failure_caption, "It broke. Run the installer again.",
+       BoxIcon::Error, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    boxes.seen.clear();
+    const auto end = run([&](FakeLayer& l) {
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      jobs.finish(c.outcome);
+      let_worker_store();
+      l.tick();  // the outcome is seen: the wait starts
+      l.advance(15s);
+      l.tick();
+      EXPECT_TRUE(l.seen().view_alive) << "exactly fifteen seconds is not yet more";
+      l.advance(1ms);
+      l.tick();
+      EXPECT_FALSE(l.seen().view_alive);
+      EXPECT_FALSE(l.seen().environment_alive);
+      EXPECT_TRUE(l.quit_requested());
+    });
+    EXPECT_EQ(end.exit_code, c.exit_code);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].caption, c.caption);
+    EXPECT_EQ(boxes.seen[0].text, c.text);
+    EXPECT_EQ(boxes.seen[0].icon, c.icon);
+    EXPECT_FALSE(layer->seen().window_visible);
+    EXPECT_TRUE(layer->seen().scripts.empty());
+  }
+}
+
+TEST_F(WindowHostTest, AnOutcomeThatArrivesBeforeReadyIsShownWhenReadyComes) {
+  const auto end = run([&](FakeLayer& l) {
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(installed("1.2.0", "1.1.0"));
+    let_worker_store();
+    l.tick();
+    l.advance(14s);
+    l.tick();
+    ready(l);
+    EXPECT_EQ(l.seen().scripts,
+              (std::vector<std::string>{starting_state, R"(mv.done({"version":"1.2.0","updated":true}))"}));
+    EXPECT_TRUE(l.seen().window_visible);
+    l.advance(10s);
+    l.tick();
+    EXPECT_TRUE(l.seen().view_alive);
+    l.post_message(R"({"type":"close"})");
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(WindowHostTest, AWebViewThatCannotBeHadLeavesTheOutcomeToTheFinalBox) {
+  const struct {
+    const char* name;
+    Creation environment;
+    Creation view;
+    bool load_fails;
+    bool page_fails;
+  } cases[] = {
+      {"the environment fails", Creation::Fails, Creation::Succeeds, false, false},
+      {"the view fails", Creation::Succeeds, Creation::Fails, false, false},
+      {"the page does not load", Creation::Succeeds, Creation::Succeeds, true, false},
+      {"the page does not decode", Creation::Succeeds, Creation::Succeeds, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.seen.clear();
+    options.environment = c.environment;
+    options.view = c.view;
+    options.load_fails = c.load_fails;
+    if (c.page_fails) page_source = [] { return tl::expected<std::string, std::string>(tl::unexpect, "damaged"); };
+    const auto end = run([&](FakeLayer& l) {
+      l.tick();
+      EXPECT_FALSE(l.seen().view_alive);
+      EXPECT_FALSE(l.seen().environment_alive);
+      ASSERT_TRUE(jobs.wait_for_jobs(1));
+      jobs.report(in_phase(SetupPhase::Verifying));
+      l.tick();
+      EXPECT_EQ(l.seen().splash_texts.back(), "Checking Morvane 1.2.0\u2026");
+      jobs.finish(failed("Morvane could not be installed. Run the installer again."));
+      EXPECT_TRUE(l.tick_until([&] { return l.quit_requested(); }));
+    });
+    EXPECT_EQ(end.exit_code, 1);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].caption, failure_caption);
+    EXPECT_EQ(boxes.seen[0].text, generic_failure);
+    EXPECT_EQ(boxes.seen[0].icon, BoxIcon::Error);
+    EXPECT_FALSE(layer->seen().window_visible);
+  }
+}
+
+TEST_F(WindowHostTest, AnEnvironmentThatComesAfterTheViewIsGoneIsReleasedUnused) {
+  options.environment = Creation::Waits;
+  const auto end = run([&](FakeLayer& l) {
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(installed("1.2.0"));
+    let_worker_store();
+    l.tick();
+    l.advance(15001ms);
+    l.tick();
+    EXPECT_TRUE(l.quit_requested());
+    l.complete_environment(true);
+    EXPECT_FALSE(l.seen().environment_alive);
+    EXPECT_EQ(count_starting_with(l.seen().events, "view created"), 0u);
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].text, "Morvane 1.2.0 is installed. Open it from the Start menu or the desktop.");
+}
+
+TEST_F(WindowHostTest, WithoutAMainWindowTheSplashAloneShowsTheStatusAndTheOutcomeEndsInABox) {
+  options.main_window = false;
+  const auto end = run([&](FakeLayer& l) {
+    EXPECT_TRUE(l.seen().environment_folders.empty()) << "no web view without a main window";
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    for (const auto& status : {in_phase(SetupPhase::Starting), downloading(2'000'001, 9'000'000),
+                               in_phase(SetupPhase::Verifying), in_phase(SetupPhase::Installing)}) {
+      jobs.report(status);
+      l.tick();
+    }
+    EXPECT_EQ(l.seen().splash_texts,
+              (std::vector<std::string>{starting_line, asking_line, "Downloading Morvane 1.2.0 \u2014 3 of 9 MB",
+                                        "Checking Morvane 1.2.0\u2026", "Installing Morvane 1.2.0\u2026"}));
+    l.tick();
+    EXPECT_EQ(l.seen().splash_texts.size(), 5u) << "an unchanged line is not written again";
+    jobs.finish(installed("1.2.0"));
+    EXPECT_TRUE(l.tick_until([&] { return l.quit_requested(); }));
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].caption, "Morvane");
+  EXPECT_FALSE(layer->seen().splash_alive);
+}
+
+TEST_F(WindowHostTest, ALoopThatEndsWithoutADecisionShowsTheOutcomeInABox) {
+  const auto end = run([&](FakeLayer&) {
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(failed("It broke."));
+    let_worker_store();
+  });
+  EXPECT_EQ(end.exit_code, 1);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].text, "It broke.");
+}
+
+TEST_F(WindowHostTest, AFaultInTheJobIsLoggedAndShownAsThePlainFailure) {
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.fault("the disk caught fire");
+    wait_for_script(l, "mv.failed");
+    EXPECT_EQ(l.seen().scripts.back(),
+              R"(mv.failed({"sentence":"Morvane could not be installed.","todo":"Try again."}))");
+    l.post_message(R"({"type":"close"})");
+  });
+  EXPECT_EQ(end.exit_code, 1);
+  auto log = platform::read_file(install_dir / "updates" / "setup.log");
+  ASSERT_TRUE(log);
+  EXPECT_NE(platform::to_string(*log).find(" the installer's worker stopped: the disk caught fire\n"),
+            std::string::npos);
+}
+
+TEST_F(WindowHostTest, EventsThatArriveWhileTheStateIsTakenWaitForTheLoop) {
+  options.run_posts_at_once = true;
+  const auto end = run([&](FakeLayer& l) {
+    // A page that answers the first state it is given at once, from inside
+    // the refresh that sends it.
+    l.record()->page = [&l, answered = false](const std::string& script) mutable {
+      if (answered || script.rfind("mv.state", 0) != 0) return;
+      answered = true;
+      l.post_message(R"({"type":"minimize"})");
+      EXPECT_EQ(count_starting_with(l.seen().events, "window minimised"), 0u) << "handled inside the refresh";
+    };
+    ready(l);
+    EXPECT_EQ(count_starting_with(l.seen().events, "window minimised"), 1u);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.finish(installed("1.2.0"));
+    wait_for_script(l, "mv.done");
+    l.post_message(R"({"type":"close"})");
+  });
+  EXPECT_EQ(end.exit_code, 0);
+}
+
+TEST_F(WindowHostTest, APageMessageThatArrivesWhileABoxIsOpenIsHandled) {
+  boxes.answers = {BoxAnswer::No};
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    boxes.while_open = [&](const platform::MessageBox&) {
+      // The page keeps working while the box is open: the state is free.
+      l.post_message(R"({"type":"minimize"})");
+    };
+    l.post_message(R"({"type":"close"})");
+    boxes.while_open = nullptr;
+    EXPECT_EQ(count_starting_with(l.seen().events, "window minimised"), 1u);
+    jobs.finish(failed("x"));
+    wait_for_script(l, "mv.failed");
+    l.post_message(R"({"type":"close"})");
+  });
+  EXPECT_EQ(end.exit_code, 1);
+}
+
+}  // namespace
+}  // namespace window_test
