@@ -59,6 +59,7 @@ class MainWindow {
   // Lets the system move the window with the pointer, as if its caption were
   // being dragged with the primary button.
   virtual void begin_drag() = 0;
+  // The client area as laid out (once the window has been shown).
   virtual WindowSize client_size() const = 0;
   // What a close request from the system (the user closing the window from
   // outside the page) does instead of closing it. Set once.

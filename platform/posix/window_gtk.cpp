@@ -296,6 +296,7 @@ BoxAnswer present_gtk_box(const MessageBox& box, void* owner) {
   GtkWidget* dialog = gtk_message_dialog_new(owner != nullptr ? GTK_WINDOW(owner) : nullptr, GTK_DIALOG_MODAL, type,
                                              yes_no ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", box.text.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), box.caption.c_str());
+  gtk_window_set_position(GTK_WINDOW(dialog), owner != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   if (yes_no) gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
   seams::log(fmt::format("dialog: {}", message_box_line(box)));
   const gint response = gtk_dialog_run(GTK_DIALOG(dialog));

@@ -29,6 +29,12 @@ std::string read_text(const platform::Path& path) {
 
 ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                      const platform::Path& cwd, const platform::Path& capture) {
+  return run_exe(platform::Path(MORVANE_SETUP_EXE), args, env, cwd, capture);
+}
+
+ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env, const platform::Path& cwd,
+               const platform::Path& capture) {
   std::map<std::string, std::string> all = env;
   if (const char* path = std::getenv("PATH"); path != nullptr && !all.contains("PATH")) all["PATH"] = path;
   std::vector<std::string> env_lines;
@@ -37,7 +43,7 @@ ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::s
   for (auto& line : env_lines) envp.push_back(line.data());
   envp.push_back(nullptr);
 
-  const std::string exe = MORVANE_SETUP_EXE;
+  const std::string exe = program.string();
   std::vector<std::string> argv_text = {exe};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -70,7 +76,7 @@ ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::s
     if (std::chrono::steady_clock::now() - began > 30s) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
-      ADD_FAILURE() << "morvane-setup did not end within 30 seconds";
+      ADD_FAILURE() << exe << " did not end within 30 seconds";
       break;
     }
     std::this_thread::sleep_for(2ms);

@@ -24,6 +24,11 @@ struct ExeRun {
 ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                      const platform::Path& cwd, const platform::Path& capture);
 
+// The same for another program (a copy of morvane-setup, say).
+ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env, const platform::Path& cwd,
+               const platform::Path& capture);
+
 // A folder's entry names, sorted; {"(unlistable)"} when it cannot be listed.
 std::vector<std::string> sorted_entries(const platform::Path& dir);
 

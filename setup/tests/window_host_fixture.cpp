@@ -1,5 +1,7 @@
 #include "setup/tests/window_host_fixture.hpp"
 
+#include <thread>
+
 #include "platform/fs.hpp"
 
 namespace window_test {
@@ -42,13 +44,32 @@ setup::InstallResult installed(std::string version, std::optional<std::string> p
 
 setup::InstallResult failed(std::string sentence) { return tl::unexpected(std::move(sentence)); }
 
+std::size_t count_starting_with(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::size_t n = 0;
+  for (const auto& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+std::size_t index_of(const std::vector<std::string>& lines, const std::string& line) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == line) return i;
+  }
+  return lines.size();
+}
+
+void let_worker_store() { std::this_thread::sleep_for(50ms); }
+
 WindowHostTest::WindowHostTest() { EXPECT_TRUE(platform::create_dirs(root / "tmp")); }
 
 WindowHostTest::~WindowHostTest() = default;
 
 setup::WindowRunEnd WindowHostTest::run(std::function<void(FakeLayer&)> scenario) {
   layer = std::make_unique<FakeLayer>(options);
-  layer->scenario = std::move(scenario);
+  layer->scenario = [this, scenario = std::move(scenario)](FakeLayer& l) {
+    scenario(l);
+    // A failure part-way must not leave the run waiting for a job forever.
+    if (HasFailure()) jobs.abandon();
+  };
   setup::WindowRunSetup setup{
       .install_dir = install_dir,
       .job_runner = jobs.runner(),

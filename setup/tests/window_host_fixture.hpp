@@ -52,6 +52,15 @@ setup::SetupStatus in_phase(setup::SetupPhase phase);
 setup::InstallResult installed(std::string version, std::optional<std::string> previous = {}, bool current = false);
 setup::InstallResult failed(std::string sentence);
 
+// How many lines start with the prefix, and where the first equal line is
+// (lines.size() when none is).
+std::size_t count_starting_with(const std::vector<std::string>& lines, const std::string& prefix);
+std::size_t index_of(const std::vector<std::string>& lines, const std::string& line);
+
+// The worker stores a finished job's result right after the job returns;
+// this gives it the moment it needs.
+void let_worker_store();
+
 class WindowHostTest : public ::testing::Test {
  protected:
   WindowHostTest();

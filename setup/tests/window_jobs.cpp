@@ -18,7 +18,11 @@ setup::JobRunner ScriptedJobs::runner() const {
     state->cancel = &cancel;
     state->changed.notify_all();
     while (true) {
-      state->changed.wait(lock, [&] { return !state->commands.empty(); });
+      state->changed.wait(lock, [&] { return !state->commands.empty() || state->abandoned; });
+      if (state->commands.empty()) {
+        state->cancel = nullptr;
+        return tl::unexpected(std::string("abandoned by a failed test"));
+      }
       Command command = std::move(state->commands.front());
       state->commands.pop_front();
       if (auto* status = std::get_if<setup::SetupStatus>(&command)) {
@@ -49,6 +53,12 @@ void ScriptedJobs::report(setup::SetupStatus status) { send(std::move(status)); 
 void ScriptedJobs::finish(setup::InstallResult result) { send(std::move(result)); }
 
 void ScriptedJobs::fault(std::string text) { send(Fault{std::move(text)}); }
+
+void ScriptedJobs::abandon() {
+  std::lock_guard lock(state_->mutex);
+  state_->abandoned = true;
+  state_->changed.notify_all();
+}
 
 bool ScriptedJobs::wait_for_jobs(int count) {
   std::unique_lock lock(state_->mutex);

@@ -28,6 +28,10 @@ class ScriptedJobs {
   // The running job ends with an internal fault carrying the text.
   void fault(std::string text);
 
+  // Every job from now on returns a failure at once: a test that failed
+  // part-way lets the worker end.
+  void abandon();
+
   // How many jobs have started, waiting up to 5 seconds for `count`.
   bool wait_for_jobs(int count);
   int jobs_started() const;
@@ -45,6 +49,7 @@ class ScriptedJobs {
     std::deque<Command> commands;
     int started = 0;
     int handled = 0;
+    bool abandoned = false;
     const setup::CancelFlag* cancel = nullptr;
   };
   void send(Command command);

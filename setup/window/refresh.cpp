@@ -85,7 +85,7 @@ void refresh_page(UiThread& ui, WindowState& state) {
 
   if (state.display != DisplayState::Running) return;
   const SetupStatus shown = shared.progress.value_or(SetupStatus{});
-  if (!state.last_pushed || state.last_pushed->phase != shown.phase || state.last_pushed->done_bytes != shown.done_bytes) {
+  if (!state.last_pushed || *state.last_pushed != shown) {
     run_page_script(state, build_progress_script(shown));
     state.last_pushed = shown;
   }

@@ -30,6 +30,43 @@ std::uint64_t control_bound(std::uint64_t size) {
 
 tl::unexpected<std::string> refuse(std::string_view text) { return tl::unexpected(std::string(text)); }
 
+// LZMA2 makes no more than about 7,000 bytes of one compressed byte (long
+// runs of one byte); this leaves room.
+constexpr std::uint64_t max_expansion = 16384;
+
+// What to reserve for a stream's output, so that decoding it never moves
+// what it has decoded: the size its index records, when that is within the
+// bound and within what the compressed bytes can make. An index that claims
+// more is not believed and costs nothing; the output then grows as it
+// decodes, and the decoder refuses the stream anyway.
+std::size_t reservation(platform::ByteView compressed, std::uint64_t bound) {
+  const auto recorded = xz_recorded_size(compressed);
+  if (!recorded || *recorded > bound) return 0;
+  if (compressed.size() < u64_max / max_expansion && *recorded > compressed.size() * max_expansion) return 0;
+  return static_cast<std::size_t>(*recorded);
+}
+
+// out[i] += old[i] modulo 256 for i < n, eight bytes at a time: the low seven
+// bits of each byte are added without a carry into the next byte, and the top
+// bit is their sum's top bit.
+void add_old_bytes(std::uint8_t* out, const std::uint8_t* old, std::size_t n) {
+  constexpr std::uint64_t top_bits = 0x8080808080808080u;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    std::memcpy(&a, out + i, 8);
+    std::memcpy(&b, old + i, 8);
+    const std::uint64_t sum = ((a & ~top_bits) + (b & ~top_bits)) ^ ((a ^ b) & top_bits);
+    std::memcpy(out + i, &sum, 8);
+  }
+  for (; i < n; ++i) out[i] = static_cast<std::uint8_t>(out[i] + old[i]);
+}
+
+// Diff bytes are added to old bytes in pieces of this many, each piece
+// copied into the output and added to while it is still in the cache.
+constexpr std::size_t add_piece = 64 * 1024;
+
 }  // namespace
 
 std::optional<Mvdiff1Header> read_mvdiff1_header(platform::ByteView patch) {
@@ -53,6 +90,7 @@ ControlTriple read_control_triple(platform::ByteView bytes) {
 tl::expected<platform::Bytes, std::string> decode_delta_stream(platform::ByteView compressed,
                                                                std::uint64_t bound, std::string_view name) {
   platform::Bytes output;
+  output.reserve(reservation(compressed, bound));
   auto bounded = [&](platform::ByteView piece) -> tl::expected<void, platform::IoError> {
     if (piece.size() > bound - output.size()) {
       return tl::unexpected(platform::IoError::custom(platform::ErrorKind::Other, "past its bound"));
@@ -68,9 +106,16 @@ tl::expected<platform::Bytes, std::string> decode_delta_stream(platform::ByteVie
 
 tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old, platform::ByteView patch,
                                                          const FileEntry& entry) {
+  // The magic is tested before the old bytes are hashed.
+  if (!read_mvdiff1_header(patch)) return refuse("not a MVDIFF1 delta");
+  return apply_mvdiff1(old, fetch::sha256_hex(old), patch, entry);
+}
+
+tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old, std::string_view old_sha256,
+                                                         platform::ByteView patch, const FileEntry& entry) {
   const auto header = read_mvdiff1_header(patch);
   if (!header) return refuse("not a MVDIFF1 delta");
-  if (hex_lower(header->source_sha256) != fetch::sha256_hex(old)) {
+  if (hex_lower(header->source_sha256) != old_sha256) {
     return refuse("the delta was made from other bytes than the installed file");
   }
   if (hex_lower(header->target_sha256) != entry.sha256) {
@@ -130,11 +175,12 @@ tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old,
       }
       const std::uint8_t* old_bytes = old.data() + from;
       const std::uint8_t* diff_bytes = diff->data() + diff_pos;
-      const std::size_t start = output.size();
-      output.resize(start + triple.add);
-      std::uint8_t* out = output.data() + start;
-      for (std::uint64_t i = 0; i < triple.add; ++i) {
-        out[i] = static_cast<std::uint8_t>(old_bytes[i] + diff_bytes[i]);
+      for (std::uint64_t done = 0; done < triple.add;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(add_piece, triple.add - done));
+        const std::size_t start = output.size();
+        output.insert(output.end(), diff_bytes + done, diff_bytes + done + piece);
+        add_old_bytes(output.data() + start, old_bytes + done, piece);
+        done += piece;
       }
       diff_pos += triple.add;
     }

@@ -57,4 +57,10 @@ tl::expected<platform::Bytes, std::string> decode_delta_stream(platform::ByteVie
 tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old, platform::ByteView patch,
                                                          const FileEntry& entry);
 
+// The same for installed bytes whose SHA-256 the caller has computed already
+// (64 lower-case hex digits, as sha256_hex writes it): `old_sha256` is
+// compared with the patch's source digest instead of hashing `old` again.
+tl::expected<platform::Bytes, std::string> apply_mvdiff1(platform::ByteView old, std::string_view old_sha256,
+                                                         platform::ByteView patch, const FileEntry& entry);
+
 }  // namespace update

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include <fmt/format.h>
 #include <lzma.h>
@@ -31,6 +32,15 @@ class StreamDecoder {
  private:
   lzma_stream stream_ = LZMA_STREAM_INIT;
 };
+
+// An index read by xz_recorded_size, freed on every path.
+struct IndexDeleter {
+  void operator()(lzma_index* index) const { lzma_index_end(index, nullptr); }
+};
+using IndexHandle = std::unique_ptr<lzma_index, IndexDeleter>;
+
+// An index needs about 16 bytes per block; this is enough for millions.
+constexpr std::uint64_t index_memory_limit = std::uint64_t{64} << 20;
 
 std::string code_text(lzma_ret code) {
   switch (code) {
@@ -112,6 +122,25 @@ tl::expected<void, std::string> decode_xz_stream(platform::ByteView input, const
     return tl::unexpected(std::string("data follows the end of the xz stream"));
   }
   return {};
+}
+
+std::optional<std::uint64_t> xz_recorded_size(platform::ByteView input) {
+  // Every stream begins with a 12-byte header and ends with a 12-byte footer.
+  if (input.size() < 2 * LZMA_STREAM_HEADER_SIZE) return std::nullopt;
+  lzma_stream_flags footer;
+  const std::uint8_t* footer_at = input.data() + input.size() - LZMA_STREAM_HEADER_SIZE;
+  if (lzma_stream_footer_decode(&footer, footer_at) != LZMA_OK) return std::nullopt;
+  if (footer.backward_size > input.size() - 2 * LZMA_STREAM_HEADER_SIZE) return std::nullopt;
+  const std::uint8_t* index_at = footer_at - footer.backward_size;
+
+  lzma_index* decoded = nullptr;
+  std::uint64_t memory = index_memory_limit;
+  std::size_t position = 0;
+  const lzma_ret code = lzma_index_buffer_decode(&decoded, &memory, nullptr, index_at, &position,
+                                                 static_cast<std::size_t>(footer.backward_size));
+  IndexHandle index(decoded);
+  if (code != LZMA_OK || position != footer.backward_size) return std::nullopt;
+  return lzma_index_uncompressed_size(index.get());
 }
 
 }  // namespace update

@@ -1,7 +1,9 @@
 // One xz stream, decoded from memory into a sink.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <tl/expected.hpp>
@@ -23,5 +25,12 @@ using XzSink = std::function<tl::expected<void, platform::IoError>(platform::Byt
 // block is decoded. Output pushed before a failure is not taken back: the
 // caller throws it away.
 tl::expected<void, std::string> decode_xz_stream(platform::ByteView input, const XzSink& sink);
+
+// The decoded size that the index at the end of `input` records for the one
+// stream there, read from the stream footer and the index alone; none when
+// either cannot be read. Nothing is decoded and nothing is checked against
+// the blocks, so the number is a size to reserve for, never one to trust:
+// decode_xz_stream refuses a stream whose blocks disagree with its index.
+std::optional<std::uint64_t> xz_recorded_size(platform::ByteView input);
 
 }  // namespace update

@@ -25,13 +25,15 @@ const Delta* choose_delta(const FileEntry& entry, const std::string& installed_s
 // The patch downloaded, checked, applied and written to the staged path;
 // gives the patch's size.
 tl::expected<std::uint64_t, UpdateError> rebuild(StageContext& context, const FileEntry& entry, const Delta& delta,
-                                                 platform::ByteView installed, const EntryPaths& paths) {
+                                                 platform::ByteView installed, const std::string& installed_sha256,
+                                                 const EntryPaths& paths) {
   auto patch = download_named(context, delta.path, delta.bytes);
   if (!patch) return tl::unexpected(std::move(patch.error()));
   if (auto checked = check_download(delta.path, *patch, delta.bytes, delta.sha256); !checked) {
     return tl::unexpected(std::move(checked.error()));
   }
-  auto rebuilt = apply_mvdiff1(installed, *patch, entry);
+  // The installed bytes were hashed to choose the delta: not again.
+  auto rebuilt = apply_mvdiff1(installed, installed_sha256, *patch, entry);
   if (!rebuilt) {
     return tl::unexpected(UpdateError{UpdateError::HashMismatch{delta.path, entry.sha256, std::move(rebuilt.error())}});
   }
@@ -45,10 +47,11 @@ bool stage_from_delta(StageContext& context, const FileEntry& entry, const Entry
   if (!platform::is_regular_file(paths.installed)) return false;
   auto installed = platform::read_file(paths.installed);
   if (!installed) return false;
-  const Delta* delta = choose_delta(entry, fetch::sha256_hex(*installed));
+  const std::string installed_sha256 = fetch::sha256_hex(*installed);
+  const Delta* delta = choose_delta(entry, installed_sha256);
   if (delta == nullptr) return false;
 
-  auto moved = rebuild(context, entry, *delta, *installed, paths);
+  auto moved = rebuild(context, entry, *delta, *installed, installed_sha256, paths);
   if (!moved) {
     context.log(entry, fmt::format("mvdiff1 refused, the next rung instead: {}", display_update_error(moved.error())));
     return false;

@@ -353,6 +353,28 @@ TEST(Mvdiff1Triples, RefuseInTheirOrder) {
   });
 }
 
+// Long additions go eight bytes at a time: every pair of old and diff bytes,
+// at an odd offset, across the pieces in which they are added and with a
+// short tail, must still add byte by byte modulo 256.
+TEST(Mvdiff1Triples, LongAdditionsAddEveryPairOfBytes) {
+  // The first 65,536 bytes hold every pair; twice that and a tail of 11 make
+  // two triples that each cross a piece.
+  constexpr std::size_t length = 2 * 256 * 256 + 11;
+  Bytes old(3 + length);
+  Bytes diff(length);
+  for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<std::uint8_t>(i - 3);
+  for (std::size_t i = 0; i < diff.size(); ++i) diff[i] = static_cast<std::uint8_t>(i >> 8);
+  Bytes made(diff.size());
+  for (std::size_t i = 0; i < made.size(); ++i) made[i] = static_cast<std::uint8_t>(old[3 + i] + diff[i]);
+
+  const update::FileEntry entry = entry_for(made);
+  // 3 bytes in, 70,001 bytes, then the other 61,082.
+  const std::vector<ControlTriple> triples = {{0, 0, 3}, {70001, 0, 0}, {diff.size() - 70001, 0, 0}};
+  const auto result = update::apply_mvdiff1(old, hand_patch(old, entry, triples, diff, {}), entry);
+  ASSERT_TRUE(result) << result.error();
+  EXPECT_EQ(*result, made);
+}
+
 // Signed sizes far beyond the patch: the bounds saturate instead of
 // wrapping, and nothing is allocated for the size the patch cannot reach.
 TEST(Mvdiff1Triples, HugeSignedSizesAreRefusedWithoutOverflow) {

@@ -3,13 +3,15 @@
 // against sha256sum of the installed files, the plain rung (nginx over TLS on
 // loopback) against curl fetching the files plus sha256sum, the xz rung
 // against xz -d of the same artifacts, and apply_mvdiff1 of a 1 % change to
-// the 64 MiB file against bspatch with a bsdiff patch of the same change.
+// the 64 MiB file against bspatch with a bsdiff patch of the same change
+// (and the delta rung staging that file, for what it adds to the apply).
 // Each of our phases runs in a process of its own, so that its peak memory
 // is its own. Not a test: it prints its figures.
 //
-//   update_stage_bench [--runs N] [--work DIR]
+//   update_stage_bench [--runs N] [--work DIR] [--only keep|plain|xz|delta]
 //
-// 5 runs unless told, the phases and their peers taking turns. The release
+// 5 runs unless told, every phase unless told ("delta" takes the delta rung
+// with it), the phases and their peers taking turns. The release
 // is made in a temporary folder, or in DIR, where it is kept and used again
 // by the next run. The files are read from the page cache on both sides.
 #include <algorithm>
@@ -38,6 +40,7 @@ using namespace stagebench;
 struct Options {
   int runs = 5;
   std::string work;   // empty: a temporary folder
+  std::string only;   // empty: every phase
   std::string phase;  // set in a phase's own process
   std::uint16_t port = 0;
 };
@@ -51,6 +54,8 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.runs = std::atoi(value.c_str());
     } else if (flag == "--work") {
       options.work = value;
+    } else if (flag == "--only") {
+      options.only = value;
     } else if (flag == "--phase") {
       options.phase = value;
     } else if (flag == "--port") {
@@ -59,7 +64,8 @@ bool parse_options(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  return options.runs > 0;
+  return options.runs > 0 && (options.only.empty() || options.only == "keep" || options.only == "plain" ||
+                               options.only == "xz" || options.only == "delta");
 }
 
 // The runs of one measured thing.
@@ -80,9 +86,13 @@ struct Series {
   }
 };
 
-// Several series run after one another in each run, as one.
+// Several series run after one another in each run, as one; empty unless
+// every part was measured.
 Series in_a_row(const std::vector<const Series*>& parts) {
   Series sum;
+  for (const Series* part : parts) {
+    if (part->seconds.size() != parts.front()->seconds.size()) return sum;
+  }
   for (std::size_t run = 0; run < parts.front()->seconds.size(); ++run) {
     double seconds = 0;
     for (const Series* part : parts) seconds += part->seconds[run];
@@ -99,9 +109,10 @@ tl::expected<Figures, std::string> run_child(const std::string& phase, const Opt
   auto ran = platform::run_hidden(self->string(), {"--phase", phase, "--work", options.work, "--port",
                                                    std::to_string(port)});
   if (!ran) return tl::unexpected(ran.error().text());
-  if (ran->exit_code != 0) {
-    return tl::unexpected(fmt::format("the {} phase failed: {}", phase, platform::to_string(ran->stderr_bytes)));
-  }
+  const std::string said = platform::to_string(ran->stderr_bytes);
+  if (ran->exit_code != 0) return tl::unexpected(fmt::format("the {} phase failed: {}", phase, said));
+  // Whatever else it said (timers added while profiling, say) is passed on.
+  if (!said.empty()) std::fprintf(stderr, "%s", said.c_str());
   return parse_figures(platform::to_string(ran->stdout_bytes));
 }
 
@@ -112,7 +123,7 @@ double as_mib(double kib) { return kib / 1024; }
 int main(int argc, char** argv) {
   Options options;
   if (!parse_options(argc, argv, options)) {
-    std::fprintf(stderr, "usage: update_stage_bench [--runs N] [--work DIR]\n");
+    std::fprintf(stderr, "usage: update_stage_bench [--runs N] [--work DIR] [--only keep|plain|xz|delta]\n");
     return 2;
   }
   if (!options.phase.empty()) {
@@ -147,11 +158,14 @@ int main(int argc, char** argv) {
     // A fresh nginx for each run: it ends by itself after two minutes.
     testkit::ReleaseHost host(layout.site());
     const std::uint16_t port = host.port();
-    for (const char* phase : {"keep", "plain", "xz", "delta"}) {
+    for (const std::string phase : {"keep", "plain", "xz", "delta", "delta-rung"}) {
+      if (!options.only.empty() && phase != options.only && !phase.starts_with(options.only + "-")) continue;
       auto figures = run_child(phase, options, port);
       if (!figures) return fail(figures.error());
       measured[phase].add((*figures)["seconds"], (*figures)["hwm_kib"]);
-      if (std::string(phase) == "delta") apply_only.add((*figures)["apply_seconds"], (*figures)["hwm_kib"]);
+      if (phase == "delta") apply_only.add((*figures)["apply_seconds"], (*figures)["hwm_kib"]);
+      // The delta rung is measured against the same bspatch as apply_mvdiff1.
+      if (phase == "delta-rung") continue;
 
       const std::map<std::string, std::function<tl::expected<PeerRun, std::string>()>> peers = {
           {"keep", [&] { return sha256sum_files(layout); }},
@@ -161,8 +175,8 @@ int main(int argc, char** argv) {
       };
       auto peer = peers.at(phase)();
       if (!peer) return fail(peer.error());
-      measured[std::string(phase) + " peer"].add(peer->seconds, peer->peak_kib);
-      if (std::string(phase) == "xz") {
+      measured[phase + " peer"].add(peer->seconds, peer->peak_kib);
+      if (phase == "xz") {
         auto fetched = curl_artifacts(layout, port);
         if (!fetched) return fail(fetched.error());
         measured["curl artifacts"].add(fetched->seconds, fetched->peak_kib);
@@ -190,6 +204,7 @@ int main(int argc, char** argv) {
        in_a_row({&measured["curl artifacts"], &measured["xz peer"], &measured["keep peer"]}), std::nullopt},
       {"apply_mvdiff1, files / bspatch", measured["delta"], measured["delta peer"], std::nullopt},
       {"apply_mvdiff1, in memory / bspatch", apply_only, measured["delta peer"], std::nullopt},
+      {"delta rung, one file / bspatch", measured["delta-rung"], measured["delta peer"], std::nullopt},
   };
 
   fmt::print("\nrelease: {} files, {} MiB, the largest {} MiB; delta: 1 % of the largest file changed\n",
@@ -199,6 +214,7 @@ int main(int argc, char** argv) {
   fmt::print("{:<36}{:>16}{:>16}{:>14}{:>8}{:>12}{:>12}\n", "", "ours s", "peer s", "ratio", "target",
              "ours peak", "peer peak");
   for (const Row& row : rows) {
+    if (row.ours.seconds.empty() || row.peer.seconds.empty()) continue;  // not measured (--only)
     const double ratio = row.ours.median() / row.peer.median();
     const double best_ratio = row.ours.best() / row.peer.best();
     const std::string verdict = !row.target ? "" : ratio <= *row.target ? " met" : " MISSED";
@@ -211,9 +227,10 @@ int main(int argc, char** argv) {
   }
   fmt::print("\npeak memory of our phases (VmHWM of the phase's process), against the largest file ({} MiB):\n",
              largest / mib);
-  for (const char* phase : {"keep", "plain", "xz", "delta"}) {
+  for (const char* phase : {"keep", "plain", "xz", "delta", "delta-rung"}) {
+    if (measured[phase].seconds.empty()) continue;
     const double peak = as_mib(measured[phase].peak_kib);
-    fmt::print("  {:<6}{:>8.0f} MiB = {:.2f} x the largest file\n", phase, peak, peak / double(largest / mib));
+    fmt::print("  {:<11}{:>6.0f} MiB = {:.2f} x the largest file\n", phase, peak, peak / double(largest / mib));
   }
   return 0;
 }

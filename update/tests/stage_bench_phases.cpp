@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -38,31 +39,43 @@ std::uint64_t status_kib(const std::string& field) {
 
 void print_figure(const char* key, double value) { std::printf("%s %.6f\n", key, value); }
 
-// What one staging phase changes in the channel's release before staging it.
-enum class Ladder { AsPublished, PlainOnly, XzOnly };
+// What one staging phase changes in the channel's release before staging it,
+// and where the installed files are.
+enum class Ladder {
+  Keep,      // every file, installed as released
+  Plain,     // every file, nothing installed, no artifacts and no deltas
+  Xz,        // every file, nothing installed, no deltas
+  DeltaRung  // the delta's file alone, its earlier version installed
+};
 
-Outcome stage_phase(const Layout& layout, std::uint16_t port, Ladder ladder) {
+Outcome stage_phase(const Layout& layout, std::uint16_t port, Ladder ladder, const std::string& name) {
   auto release = load_release(layout);
   if (!release) return tl::unexpected(release.error());
-  std::uint64_t artifact_bytes = 0;
-  std::uint64_t file_bytes = 0;
-  for (update::FileEntry& entry : release->manifest.files) {
-    // The manifest's bytes stay as signed; only the entries that staging
-    // walks lose the rungs this phase is not about.
-    if (ladder == Ladder::PlainOnly) entry.compressed.reset();
-    if (ladder != Ladder::AsPublished) entry.deltas.clear();
-    if (entry.compressed) artifact_bytes += entry.compressed->bytes;
-    file_bytes += entry.bytes;
+  // The manifest's bytes stay as signed; only the entries that staging walks
+  // lose the rungs this phase is not about.
+  std::vector<update::FileEntry>& files = release->manifest.files;
+  if (ladder == Ladder::DeltaRung) {
+    std::erase_if(files, [](const update::FileEntry& entry) { return entry.path != delta_file; });
+  }
+  std::uint64_t expected_moved = 0;
+  for (update::FileEntry& entry : files) {
+    if (ladder == Ladder::Plain) entry.compressed.reset();
+    if (ladder == Ladder::Plain || ladder == Ladder::Xz) entry.deltas.clear();
+    expected_moved += ladder == Ladder::Plain      ? entry.bytes
+                      : ladder == Ladder::Xz       ? entry.compressed->bytes
+                      : ladder == Ladder::DeltaRung ? entry.deltas.front().bytes
+                                                   : 0;
   }
 
-  const platform::Path scratch = layout.scratch(ladder == Ladder::AsPublished ? "keep"
-                                                : ladder == Ladder::PlainOnly ? "plain"
-                                                                              : "xz");
+  const platform::Path scratch = layout.scratch(name);
   (void)platform::remove_dir_all(scratch);
   const platform::Path updates = scratch / "updates";
   // The keep phase installs from the channel folder itself: it holds the
-  // release's files under their names.
-  const platform::Path install = ladder == Ladder::AsPublished ? layout.channel() : scratch / "install";
+  // release's files under their names. The delta rung finds the earlier
+  // version of its file next to the bsdiff patch.
+  const platform::Path install = ladder == Ladder::Keep        ? layout.channel()
+                                 : ladder == Ladder::DeltaRung ? layout.old_file().parent_path()
+                                                               : scratch / "install";
   if (auto made = platform::create_dirs(install); !made) return tl::unexpected(made.error().text());
 
   std::atomic<bool> cancel{false};
@@ -77,15 +90,12 @@ Outcome stage_phase(const Layout& layout, std::uint16_t port, Ladder ladder) {
   if (!staged) return tl::unexpected(update::display_update_error(staged.error()));
 
   // The work was what it should have been.
-  const std::uint64_t files = release->manifest.files.size();
-  const bool as_expected = ladder == Ladder::AsPublished ? staged->reused == files && staged->bytes_moved == 0
-                           : ladder == Ladder::PlainOnly ? staged->bytes_moved == file_bytes
-                                                         : staged->bytes_moved == artifact_bytes;
-  if (!as_expected) {
+  const std::uint64_t expected_reused = ladder == Ladder::Keep ? files.size() : 0;
+  if (staged->reused != expected_reused || staged->bytes_moved != expected_moved) {
     return tl::unexpected(fmt::format("staging took other rungs: {} reused, {} bytes moved", staged->reused,
                                       staged->bytes_moved));
   }
-  if (auto checked = update::verify_staged(staged->pending_dir, release->manifest.files, install); !checked) {
+  if (auto checked = update::verify_staged(staged->pending_dir, files, install); !checked) {
     return tl::unexpected(update::display_update_error(checked.error()));
   }
   (void)platform::remove_dir_all(scratch);
@@ -135,10 +145,11 @@ Outcome delta_phase(const Layout& layout) {
 }  // namespace
 
 tl::expected<void, std::string> run_phase(const std::string& phase, const Layout& layout, std::uint16_t port) {
-  if (phase == "keep") return stage_phase(layout, port, Ladder::AsPublished);
-  if (phase == "plain") return stage_phase(layout, port, Ladder::PlainOnly);
-  if (phase == "xz") return stage_phase(layout, port, Ladder::XzOnly);
+  if (phase == "keep") return stage_phase(layout, port, Ladder::Keep, phase);
+  if (phase == "plain") return stage_phase(layout, port, Ladder::Plain, phase);
+  if (phase == "xz") return stage_phase(layout, port, Ladder::Xz, phase);
   if (phase == "delta") return delta_phase(layout);
+  if (phase == "delta-rung") return stage_phase(layout, port, Ladder::DeltaRung, phase);
   return tl::unexpected("no phase " + phase);
 }
 

@@ -16,7 +16,9 @@ namespace stagebench {
 
 // The phases: "keep" (every file already installed), "plain" (every file
 // downloaded whole), "xz" (every file from its artifact), "delta"
-// (apply_mvdiff1 on the largest file, from and to files).
+// (apply_mvdiff1 on the largest file, from and to files), "delta-rung"
+// (staging the largest file alone from its delta, the earlier version
+// installed).
 //
 // Keys printed: "seconds" (the measured work), "rss_kib" (resident before
 // it), "hwm_kib" (the process's peak, /proc/self/status VmHWM), and for

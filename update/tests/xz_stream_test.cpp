@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "testkit/xz_tool.hpp"
+#include "update/delta/mvdiff1.hpp"
 
 namespace {
 
@@ -167,6 +168,79 @@ TEST(XzStream, AcceptsEveryDictionaryXzCanWriteAndRefusesLarger) {
     SCOPED_TRACE(dictionary);
     EXPECT_EQ(error_of(decode(with_dictionary_byte(stream, dictionary))),
               "the stream needs more memory than the decoder allows");
+  }
+}
+
+TEST(XzRecordedSize, IsWhatTheIndexRecords) {
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::vector<std::string> options;
+  };
+  const std::vector<Case> cases = {
+      {"one block", sample(300 * 1024), {}},
+      {"several blocks", sample(1024 * 1024 + 17), {"--block-size=100KiB"}},
+      {"nothing", Bytes{}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(update::xz_recorded_size(xz(c.data, "crc64", c.options)), c.data.size());
+  }
+}
+
+TEST(XzRecordedSize, IsNoneWithoutAFooterAndIndexAtTheEnd) {
+  const Bytes stream = xz(sample(50 * 1024));
+  auto with = [&](auto change) {
+    Bytes bytes = stream;
+    change(bytes);
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    Bytes input;
+  };
+  const std::vector<Case> cases = {
+      {"stream padding after it", with([](Bytes& b) { b.insert(b.end(), 4, 0); })},
+      {"last byte cut", with([](Bytes& b) { b.pop_back(); })},
+      {"index byte flipped", with([](Bytes& b) { b[b.size() - 14] ^= 0x01; })},
+      {"footer only", with([](Bytes& b) { b.erase(b.begin(), b.end() - 12); })},
+      {"empty input", Bytes{}},
+      {"not xz at all", platform::to_bytes("plain text, no stream footer here")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(update::xz_recorded_size(c.input), std::nullopt);
+  }
+}
+
+// The stream of "0123456789" with its index claiming another decoded size,
+// the index's CRC-32 made to match: a one-block index is eight bytes in front
+// of the footer (indicator, record count, unpadded size, decoded size, CRC).
+Bytes with_index_claiming(std::uint8_t claimed) {
+  Bytes stream = xz(platform::byte_view("0123456789"));
+  const std::size_t index = stream.size() - 12 - 8;
+  if (stream[index] != 0 || stream[index + 1] != 1 || stream[index + 3] != 10) {
+    throw std::runtime_error("unexpected index");
+  }
+  stream[index + 3] = claimed;
+  const std::uint32_t crc = crc32(ByteView(stream).subspan(index, 4));
+  for (int i = 0; i < 4; ++i) stream[index + 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+  return stream;
+}
+
+// The recorded size only says how much to reserve: an index that claims more
+// or less than the blocks make is refused by the decoder, whatever the bound.
+TEST(XzRecordedSize, AnIndexThatLiesIsRefusedWhenDecoded) {
+  for (const std::uint8_t claimed : {9, 11, 127}) {
+    SCOPED_TRACE(int(claimed));
+    const Bytes stream = with_index_claiming(claimed);
+    EXPECT_EQ(update::xz_recorded_size(stream), claimed);
+    EXPECT_EQ(error_of(decode(stream)), "the compressed data is corrupt");
+    for (const std::uint64_t bound : {std::uint64_t{10}, std::uint64_t{50}, std::uint64_t{1} << 40}) {
+      const auto decoded = update::decode_delta_stream(stream, bound, "diff");
+      EXPECT_EQ(decoded ? std::string("(decoded)") : decoded.error(),
+                "the delta's diff stream does not decode: the compressed data is corrupt");
+    }
   }
 }
 

@@ -1,6 +1,6 @@
 // What the user does: clicks, presses on the bar, keys and the context menu.
-// Mouse and key input is real: GDK's test events go through the X server to
-// the window and from there through the engine to the page, hit-testing
+// Mouse and key input is real: the X server's XTest events go to the window
+// and from there through GTK and the engine to the page, hit-testing
 // included. Only the nesting case below builds its own DOM and dispatches a
 // MouseEvent, because the page has no nested data-send of its own.
 #include <gdk/gdkkeysyms.h>
@@ -17,11 +17,43 @@ using Messages = std::vector<std::string>;
 
 std::string message(const std::string& type) { return R"({"type":")" + type + R"("})"; }
 
+// Counts, before anything of the page's own sees them, the button releases
+// and key releases that reached the page, so that each input below is
+// waited for before the next host call can overtake it.
+constexpr const char* input_counter = R"js(
+  window.__inputs = 0;
+  window.addEventListener("mouseup", function () { window.__inputs++; }, true);
+  window.addEventListener("keyup", function () { window.__inputs++; }, true);
+)js";
+
 class InputTest : public PageTest {
  protected:
-  void click(std::string_view selector) {
+  void open_counting(PageWindowOptions options = {}) {
+    options.scripts.push_back(input_counter);
+    open(std::move(options));
+  }
+
+  // A press and release at a point; returns once the page has seen them.
+  void click_at(int x, int y, MouseButton button = MouseButton::Primary) {
+    const int before = std::stoi(text("window.__inputs"));
+    window().click(x, y, button);
+    arrived(before);
+  }
+  void click(std::string_view selector, MouseButton button = MouseButton::Primary) {
+    // An end view rises into place; its buttons are aimed at where they stop.
+    window().pump_until(
+        [&] {
+          return text(R"(document.getAnimations().filter(function (a) {
+                           return a.animationName === "rise" && a.playState === "running"; }).length)") == "0";
+        },
+        milliseconds(3000));
     const Point p = centre_of(selector);
-    window().click(p.x, p.y);
+    click_at(p.x, p.y, button);
+  }
+  void key(unsigned keyval) {
+    const int before = std::stoi(text("window.__inputs"));
+    window().key(keyval);
+    arrived(before);
   }
 
   // Waits for `count` messages after "ready", then a little longer, so that
@@ -31,10 +63,17 @@ class InputTest : public PageTest {
     settle();
     return messages_after_ready();
   }
+
+ private:
+  void arrived(int before) {
+    const std::string after = std::to_string(before + 1);
+    EXPECT_TRUE(window().pump_until([&] { return text("window.__inputs") == after; }, milliseconds(5000)))
+        << "the input never reached the page";
+  }
 };
 
 TEST_F(InputTest, BarButtonsPostTheirMessageAndNoDrag) {
-  open();
+  open_counting();
   click("#minimise");
   EXPECT_EQ(messages(1), Messages{message("minimize")});
   click("#close");
@@ -42,34 +81,29 @@ TEST_F(InputTest, BarButtonsPostTheirMessageAndNoDrag) {
 }
 
 TEST_F(InputTest, APressOnTheBarOutsideItsButtonsIsADrag) {
-  open();
-  for (const char* where : {"#bar .word", "#bar .spacer", "#badge", "#bar .mark"}) {
-    const Point p = centre_of(where);
-    window().press(p.x, p.y, MouseButton::Primary);
-    window().release(p.x, p.y, MouseButton::Primary);
-  }
+  open_counting();
+  for (const char* where : {"#bar .word", "#bar .spacer", "#badge", "#bar .mark"}) click(where);
   EXPECT_EQ(messages(4), Messages(4, message("drag")));
 }
 
 TEST_F(InputTest, OtherMouseButtonsOnTheBarPostNothing) {
-  open();
-  const Point p = centre_of("#bar .spacer");
-  window().click(p.x, p.y, MouseButton::Middle);
-  window().click(p.x, p.y, MouseButton::Secondary);
-  const Point close = centre_of("#close");
-  window().click(close.x, close.y, MouseButton::Secondary);
+  open_counting();
+  click("#bar .spacer", MouseButton::Middle);
+  click("#bar .spacer", MouseButton::Secondary);
+  click("#close", MouseButton::Secondary);
+  click("#minimise", MouseButton::Middle);
   EXPECT_EQ(messages(0), Messages{});
 }
 
 TEST_F(InputTest, APressAnywhereElsePostsNothing) {
-  open();
-  window().click(200, 250);  // the stage's words
-  window().click(400, 500);  // the foot
+  open_counting();
+  click_at(200, 250);  // the stage's words
+  click_at(400, 500);  // the foot
   EXPECT_EQ(messages(0), Messages{});
 }
 
 TEST_F(InputTest, EndViewButtonsPostTheirMessages) {
-  open();
+  open_counting();
   run("mv.done()");
   click("#v-done .primary");
   click("#v-done .btn:not(.primary)");
@@ -99,27 +133,27 @@ TEST_F(InputTest, AClickCountsForTheNearestMarkedElement) {
 }
 
 TEST_F(InputTest, EscapeClosesOnlyOutsideTheWork) {
-  open();
-  window().key(GDK_KEY_Escape);
+  open_counting();
+  key(GDK_KEY_Escape);
   EXPECT_EQ(messages(0), Messages{});
 
   run("mv.done()");
-  window().key(GDK_KEY_Escape);
+  key(GDK_KEY_Escape);
   EXPECT_EQ(messages(1), Messages{message("close")});
 
   run("mv.failed()");
-  window().key(GDK_KEY_Escape);
+  key(GDK_KEY_Escape);
   EXPECT_EQ(messages(2), (Messages{message("close"), message("close")}));
 
   run(R"(mv.state({"phase":"starting"}))");
-  window().key(GDK_KEY_Escape);
+  key(GDK_KEY_Escape);
   EXPECT_EQ(messages(2), (Messages{message("close"), message("close")}));
 }
 
 TEST_F(InputTest, NoOtherKeyIsHandled) {
-  open();
+  open_counting();
   run("mv.current()");
-  for (unsigned key : {GDK_KEY_q, GDK_KEY_space, GDK_KEY_F5, GDK_KEY_BackSpace}) window().key(key);
+  for (unsigned keyval : {GDK_KEY_q, GDK_KEY_space, GDK_KEY_F5, GDK_KEY_BackSpace}) key(keyval);
   EXPECT_EQ(messages(0), Messages{});
 }
 
@@ -130,14 +164,12 @@ TEST_F(InputTest, TheContextMenuIsSuppressedEverywhere) {
     window.__menus = [];
     window.addEventListener("contextmenu", function (e) { window.__menus.push(e.defaultPrevented); });
   )js");
-  open(options);
-  window().click(200, 250, MouseButton::Secondary);  // the stage
-  window().click(400, 22, MouseButton::Secondary);   // the bar
-  window().click(400, 500, MouseButton::Secondary);  // the foot
+  open_counting(options);
+  click_at(200, 250, MouseButton::Secondary);  // the stage
+  click_at(400, 22, MouseButton::Secondary);   // the bar
+  click_at(400, 500, MouseButton::Secondary);  // the foot
   run("mv.failed()");
-  const Point details = centre_of("#v-failed .btn:nth-child(2)");
-  window().click(details.x, details.y, MouseButton::Secondary);
-  window().pump_until([&] { return text("window.__menus.length") == "4"; }, milliseconds(3000));
+  click("#v-failed .btn:nth-child(2)", MouseButton::Secondary);
   EXPECT_EQ(run("window.__menus"), "[true,true,true,true]");
   EXPECT_EQ(window().context_menus(), 0);
   EXPECT_EQ(messages(0), Messages{});

@@ -67,16 +67,18 @@ TEST_F(RotationTest, StopsOutsideTheWorkAndGoesOnFromTheLastScene) {
 }
 
 TEST_F(RotationTest, OnlyTheVisibleSceneIsShown) {
+  constexpr const char* seen = R"js(
+    Array.prototype.map.call(document.querySelectorAll(".scene"), function (s) {
+      var style = getComputedStyle(s);
+      return [style.visibility, style.opacity, s.getAttribute("aria-hidden"), s.classList.contains("live")].join(" ");
+    }))js";
+  const std::string expected =
+      R"(["hidden 0 true false","visible 1 false true","hidden 0 true false","hidden 0 true false",)"
+      R"("hidden 0 true false","hidden 0 true false"])";
   tick();
-  window().pump_for(milliseconds(1000));  // past the cross-fade
-  EXPECT_EQ(run(R"(Array.prototype.map.call(document.querySelectorAll(".scene"), function (s) {
-                     var style = getComputedStyle(s);
-                     return style.visibility + " " + style.opacity + " " + s.getAttribute("aria-hidden"); }))"),
-            R"(["hidden 0 true","visible 1 false","hidden 0 true","hidden 0 true","hidden 0 true","hidden 0 true"])");
-  // The one that left stopped moving once it had faded out.
-  EXPECT_EQ(run(R"(Array.prototype.map.call(document.querySelectorAll(".scene"), function (s) {
-                     return s.classList.contains("live"); }))"),
-            "[false,true,false,false,false,false]");
+  // Past the cross-fade, after which the scene that left also stops moving.
+  window().pump_until([&] { return run(seen) == expected; }, milliseconds(3000));
+  EXPECT_EQ(run(seen), expected);
 }
 
 // Each scene's drawing moves on its own cycle while it is shown, and no
@@ -103,8 +105,10 @@ TEST_F(RotationTest, TheVisibleSceneMovesOnItsCycle) {
   const char* cycles[] = {"7000", "3200 3200+500", "6000", "7000", "6000", "4500"};
   for (int scene = 0; scene < 6; ++scene) {
     if (scene > 0) tick();
-    window().pump_for(milliseconds(900));  // past the cross-fade
-    EXPECT_EQ(run(motion), "[" + std::to_string(scene) + ",\"" + cycles[scene] + "\",0]");
+    const std::string expected = "[" + std::to_string(scene) + ",\"" + cycles[scene] + "\",0]";
+    // The scene that left goes on moving while it fades out (0.7 s).
+    window().pump_until([&] { return run(motion) == expected; }, milliseconds(3000));
+    EXPECT_EQ(run(motion), expected);
   }
 }
 

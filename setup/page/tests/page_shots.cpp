@@ -40,6 +40,7 @@ std::vector<Shot> shots() {
       {"work-update-verifying",
        updating + R"(;mv.state({"phase":"verifying","version":"1.4.2","files_done":7,"files_total":11}))", 1200},
       {"done", R"(mv.done({"version":"1.4.2","updated":false}))", 1800},
+      {"done-drawing", R"(mv.done({"version":"1.4.2","updated":false}))", 450},
       {"done-update", updating + R"(;mv.done({"version":"1.4.2","updated":true}))", 1800},
       {"current", R"(mv.current({"version":"1.4.2"}))", 1800},
       {"failed",

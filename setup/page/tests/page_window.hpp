@@ -68,8 +68,10 @@ class PageWindow {
   // How often the engine was about to show a context menu.
   int context_menus() const { return context_menus_; }
 
-  // Real input through the X server (GDK's test events), at a point in the
-  // view's coordinates.
+  // Real input through the X server (its XTest extension), at a point in
+  // the view's coordinates: the events reach the window as a mouse's or a
+  // keyboard's would. Each returns once the events are sent; the page sees
+  // them a little later.
   void press(int x, int y, MouseButton button);
   void release(int x, int y, MouseButton button);
   void click(int x, int y, MouseButton button = MouseButton::Primary);

@@ -1,0 +1,197 @@
+#include "setup/tests/user_profile.hpp"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "fetch/http/server_url.hpp"
+#include "morvane/config.hpp"
+#include "platform/fs.hpp"
+#include "platform/process.hpp"
+#include "setup/main/install_paths.hpp"
+#include "setup/main/uninstall_entry.hpp"
+#include "setup/tests/disk_views.hpp"
+#include "setup/tests/scoped_env.hpp"
+#include "testkit/product_standin.hpp"
+
+namespace setup_test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::uint16_t port_of(std::string_view url_text) {
+  // The site API's URL has a path, which the release host's parser takes
+  // as its prefix.
+  const auto url = fetch::parse_server_url(url_text);
+  if (!url) throw std::runtime_error("the build's URL " + std::string(url_text) + " does not parse");
+  return url->port;
+}
+
+}  // namespace
+
+std::uint16_t configured_release_port() { return port_of(config::release_host_url); }
+
+std::uint16_t configured_site_port() { return port_of(config::site_api_url); }
+
+UserProfile::UserProfile() {
+  for (const auto& dir : {home, tmp, cwd, run_dir, local, hive, start_menu, desktop_link.parent_path()}) {
+    if (!platform::create_dirs(dir)) throw std::runtime_error("cannot make " + dir.string());
+  }
+}
+
+std::map<std::string, std::string> UserProfile::env(const EnvChanges& changes) const {
+  std::map<std::string, std::string> all = {
+      {"HOME", home.string()},
+      {"TMPDIR", tmp.string()},
+      {"XDG_RUNTIME_DIR", run_dir.string()},
+      {"LOCALAPPDATA", local.string()},
+      {"APPDATA", app_data.string()},
+      {"USERPROFILE", profile.string()},
+      {"MORVANE_HIVE_DIR", hive.string()},
+      {"MORVANE_SETUP_UNCOUNTED", "1"},
+  };
+  for (const auto& [name, value] : changes) {
+    if (value) {
+      all[name] = *value;
+    } else {
+      all.erase(name);
+    }
+  }
+  return all;
+}
+
+ExeRun UserProfile::run(const std::vector<std::string>& args, const EnvChanges& changes) const {
+  return run_setup_exe(args, env(changes), cwd, root / "capture");
+}
+
+ExeRun UserProfile::run_program(const platform::Path& program, const std::vector<std::string>& args,
+                                const EnvChanges& changes) const {
+  return run_exe(program, args, env(changes), cwd, root / "capture");
+}
+
+platform::Path UserProfile::temp_log() const {
+  ScopedEnv tmp_env("TMPDIR", tmp.string());
+  return setup::temp_log_path(install);
+}
+
+std::optional<std::string> UserProfile::entry_value(const std::string& name) const {
+  ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+  auto r = platform::run_hidden("reg", {"query", setup::uninstall_key_path(), "/v", name});
+  if (!r || r->exit_code != 0) return std::nullopt;
+  return platform::to_string(r->stdout_bytes);
+}
+
+std::string UserProfile::differences_from(const testkit::Release& release) const {
+  std::string differences;
+  for (const auto& file : release.files) {
+    auto installed = platform::read_file(install / file.name);
+    if (!installed) {
+      differences += file.name + " is missing; ";
+    } else if (*installed != file.bytes) {
+      differences += file.name + " differs; ";
+    }
+  }
+  return differences;
+}
+
+testkit::Release quick_release(const std::string& version, std::int64_t issued_at_ms) {
+  testkit::Release release = product_release(version, issued_at_ms);
+  for (auto& file : release.files) file.xz_options = {"-0"};
+  return release;
+}
+
+std::vector<StagedLine> staged_lines(const platform::Path& updates_dir, const std::string& version) {
+  // "<ms> · <version> · <path> · <text>"
+  const std::string separator = " \u00b7 ";
+  std::vector<StagedLine> lines;
+  const std::string text = read_text(updates_dir / "staged.log");
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const std::size_t v = line.find(separator);
+    if (v == std::string::npos) continue;
+    const std::size_t p = line.find(separator, v + separator.size());
+    if (p == std::string::npos) continue;
+    const std::size_t t = line.find(separator, p + separator.size());
+    if (t == std::string::npos) continue;
+    if (line.substr(v + separator.size(), p - v - separator.size()) != version) continue;
+    lines.emplace_back(line.substr(p + separator.size(), t - p - separator.size()), line.substr(t + separator.size()));
+  }
+  return lines;
+}
+
+void LocalChannel::publish(const testkit::Release& release) {
+  auto published = testkit::publish_release(root_.path(), release);
+  if (!published) throw std::runtime_error(published.error());
+  if (!host_) host_ = std::make_unique<testkit::ReleaseHost>(root_.path(), configured_release_port());
+}
+
+std::vector<std::string> LocalChannel::requests() const {
+  if (!host_) return {};
+  // nginx logs a request once it has finished with its connection, not in
+  // the order the requests came: wait until nothing has been added for a
+  // moment.
+  const auto give_up = std::chrono::steady_clock::now() + 3s;
+  auto lines = host_->requests();
+  auto quiet_since = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - quiet_since < 150ms && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(10ms);
+    auto now = host_->requests();
+    if (now.size() != lines.size()) {
+      lines = std::move(now);
+      quiet_since = std::chrono::steady_clock::now();
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> LocalChannel::requests_since(std::size_t from) const {
+  auto lines = requests();
+  if (from >= lines.size()) return {};
+  return {lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()};
+}
+
+std::string channel_get(const std::string& name, int status) {
+  return "GET /releases/morvane/stable-intl/" + name + " " + std::to_string(status);
+}
+
+RunningInstalledProduct::RunningInstalledProduct(const UserProfile& user) {
+  const platform::Path log = user.root / "product-standin.log";
+  std::vector<std::string> env_lines = {
+      "XDG_RUNTIME_DIR=" + user.run_dir.string(),
+      "MORVANE_PRODUCT_STANDIN=" + testkit::product_standin_program().string(),
+      "MORVANE_PRODUCT_STANDIN_LOG=" + log.string(),
+      "MORVANE_PRODUCT_SECONDS=60",
+  };
+  std::vector<char*> envp;
+  for (auto& line : env_lines) envp.push_back(line.data());
+  envp.push_back(nullptr);
+  // What execvp does with an executable that is no object file.
+  std::string shell = "/bin/sh";
+  std::string exe = (user.install / setup::exe_file_name()).string();
+  char* argv[] = {shell.data(), exe.data(), nullptr};
+  if (::posix_spawn(&pid_, shell.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+    throw std::runtime_error("cannot start " + exe);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while ((started_ = read_text(log)).empty()) {
+    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the installed product did not start");
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+RunningInstalledProduct::~RunningInstalledProduct() {
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+}
+
+}  // namespace setup_test

@@ -1,0 +1,244 @@
+// The real morvane-setup with no option, as a user starts it, on a display
+// of the test's own: the splash, the page, the end views, the close, and the
+// boxes when the page cannot show the outcome. The window layer's test seams
+// (this test build only) tell the test what was shown, let it post page
+// messages into the page and answer the boxes. These tests use the
+// release host's compiled-in port, so CTest runs them one at a time.
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fetch/http/server_url.hpp"
+#include "morvane/config.hpp"
+#include "platform/fs.hpp"
+#include "platform/named_mutex.hpp"
+#include "setup/tests/disk_views.hpp"
+#include "setup/tests/product_release.hpp"
+#include "setup/tests/scoped_env.hpp"
+#include "setup/tests/setup_process.hpp"
+#include "setup/tests/site_server.hpp"
+#include "testkit/release_host.hpp"
+#include "testkit/release_publisher.hpp"
+#include "testkit/temp_dir.hpp"
+
+namespace setup_test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+constexpr std::int64_t kIssued = 1'700'000'000'000;
+
+std::uint16_t configured_release_port() {
+  const auto url = fetch::parse_server_url(config::release_host_url);
+  if (!url) throw std::runtime_error("the build's release host URL does not parse");
+  return url->port;
+}
+
+// Page scripts for the test seam: each waits for the page to reach a view,
+// then posts a message as the page's own buttons would.
+std::string post_when_view(const std::string& view, const std::string& type) {
+  return "(function wait() {\n"
+         "  if (document.body && document.body.dataset.view === \"" +
+         view +
+         "\") { chrome.webview.postMessage({type: \"" + type +
+         "\"}); return; }\n"
+         "  setTimeout(wait, 20);\n"
+         "})();\n";
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> with_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const auto& line : lines) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+std::size_t position(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind(prefix, 0) == 0) return i;
+  }
+  return lines.size();
+}
+
+class WindowExe : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs a display: CTest runs this under with_xvfb.sh";
+    for (const auto& dir : {home, tmp, cwd, run_dir, local, app_data, profile / "Desktop", hive, channel}) {
+      ASSERT_TRUE(platform::create_dirs(dir));
+    }
+    ASSERT_TRUE(platform::create_dirs(app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs"));
+  }
+
+  // The program with no option; `page_script` is run in the page once it
+  // has loaded, `box_answers` answers the boxes (absent: the seam is off).
+  ExeRun start(const std::string& page_script, std::optional<std::string> box_answers,
+               std::map<std::string, std::string> extra = {}) {
+    std::map<std::string, std::string> env = {
+        {"HOME", home.string()},
+        {"TMPDIR", tmp.string()},
+        {"XDG_RUNTIME_DIR", run_dir.string()},
+        {"LOCALAPPDATA", local.string()},
+        {"APPDATA", app_data.string()},
+        {"USERPROFILE", profile.string()},
+        {"MORVANE_HIVE_DIR", hive.string()},
+        {"MORVANE_SETUP_UNCOUNTED", "1"},
+        {"NO_AT_BRIDGE", "1"},
+        {"DISPLAY", std::getenv("DISPLAY")},
+        {"MORVANE_TEST_WINDOW_LOG", window_log.string()},
+    };
+    if (!page_script.empty()) {
+      EXPECT_TRUE(platform::write_file(script_file, platform::byte_view(page_script)));
+      env["MORVANE_TEST_PAGE_SCRIPT"] = script_file.string();
+    }
+    if (box_answers) env["MORVANE_TEST_BOX_ANSWERS"] = *box_answers;
+    for (auto& [name, value] : extra) {
+      if (value.empty()) {
+        env.erase(name);
+      } else {
+        env[name] = value;
+      }
+    }
+    return run_setup_exe({}, env, cwd, root / "capture");
+  }
+
+  std::vector<std::string> shown() const { return lines_of(read_text(window_log)); }
+
+  // No web view data folder of any run is left in the temporary folder.
+  void expect_no_data_folder_left() const {
+    for (const auto& name : sorted_entries(tmp)) {
+      EXPECT_FALSE(name.rfind("morvane-setup-", 0) == 0 && platform::metadata(tmp / name).value().is_dir) << name;
+    }
+  }
+
+  testkit::TempDir root;
+  platform::Path home = root / "home";
+  platform::Path tmp = root / "tmp";
+  platform::Path cwd = root / "cwd";
+  platform::Path run_dir = root / "run";
+  platform::Path local = root / "local";
+  platform::Path app_data = root / "appdata";
+  platform::Path profile = root / "profile";
+  platform::Path hive = root / "hive";
+  platform::Path channel = root / "channel";
+  platform::Path install = local / "Programs" / "MORVANE";
+  platform::Path window_log = root / "window.log";
+  platform::Path script_file = root / "page.js";
+};
+
+TEST_F(WindowExe, WithAnEmptyChannelTheFailedViewShowsAndACloseThereEndsWithExitOneAndNoBox) {
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  const ExeRun r = start(post_when_view("failed", "close"), "");
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  const auto log = shown();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "splash: Starting the Morvane installer\u2026");
+  EXPECT_THAT(log, Contains("script: mv.state({\"phase\":\"starting\"})"));
+  const auto failed = with_prefix(log, "script: mv.failed(");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_THAT(failed[0], StartsWith("script: mv.failed({\"sentence\":\"Morvane"));
+  EXPECT_LT(position(log, "script: mv.state("), position(log, "script: mv.failed("));
+  EXPECT_LT(position(log, "main window shown"), position(log, "splash closed"));
+  EXPECT_LT(position(log, "splash closed"), log.size());
+  EXPECT_THAT(with_prefix(log, "box:"), ::testing::IsEmpty());
+  EXPECT_THAT(r.err, Not(HasSubstr("[Morvane")));
+  expect_no_data_folder_left();
+}
+
+TEST_F(WindowExe, TheDoneViewShowsTheInstallAndACloseThereEndsWithExitZeroAndNoBox) {
+  const testkit::Release release = product_release("1.4.0", kIssued);
+  auto published = testkit::publish_release(channel, release);
+  ASSERT_TRUE(published) << published.error();
+  testkit::ReleaseHost host(channel, configured_release_port());
+
+  const ExeRun r = start(post_when_view("done", "close"), "");
+
+  EXPECT_EQ(r.exit_code, 0) << r.err << read_text(install / "updates" / "setup.log");
+  const auto log = shown();
+  EXPECT_THAT(log, Contains("script: mv.done({\"version\":\"1.4.0\",\"updated\":false})"));
+  // The work may be over before the page is ready: the page then goes
+  // straight from its first state to the done view.
+  EXPECT_LT(position(log, "script: mv.state("), position(log, "script: mv.done("));
+  EXPECT_THAT(with_prefix(log, "box:"), ::testing::IsEmpty());
+  EXPECT_TRUE(platform::is_regular_file(install / "morvane.exe"));
+  EXPECT_TRUE(platform::is_regular_file(install / "uninstall.exe"));
+  expect_no_data_folder_left();
+}
+
+TEST_F(WindowExe, YesToACloseWhileTheWorkWaitsEndsTheProcessAtOnceWithExitOne) {
+  // A release host that takes the request and never answers it.
+  SiteServer silent(SiteAnswer{.never = true}, configured_release_port());
+  const ExeRun r = start("chrome.webview.postMessage({type: \"close\"});", "yes");
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_LT(r.elapsed, 15s);
+  const auto log = shown();
+  EXPECT_THAT(log, Contains("box: [Morvane Setup] (question) Stop installing Morvane? Nothing will be installed. -> yes"));
+  EXPECT_LT(position(log, "box: [Morvane Setup]"), position(log, "main window hidden"));
+  EXPECT_EQ(with_prefix(log, "box:").size(), 1u) << "no final box";
+  EXPECT_THAT(with_prefix(log, "script: mv.failed("), ::testing::IsEmpty());
+  EXPECT_GE(silent.connections(), 1);
+  expect_no_data_folder_left();
+}
+
+TEST_F(WindowExe, AWebViewThatCannotBeCreatedLeavesTheOutcomeToABox) {
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  const ExeRun r = start("", "", {{"MORVANE_TEST_NO_WEB_VIEW", "1"}});
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  const auto log = shown();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "splash: Starting the Morvane installer\u2026");
+  EXPECT_THAT(log, Not(Contains("main window shown")));
+  const auto boxes = with_prefix(log, "box:");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0], StartsWith("box: [Morvane \u2014 not done] (error) Morvane"));
+  EXPECT_LT(position(log, "splash closed"), position(log, "box:"));
+}
+
+TEST_F(WindowExe, WithoutADisplayTheOutcomeIsTheBoxLineOnStandardError) {
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  const ExeRun r = start("", std::nullopt, {{"DISPLAY", ""}});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(lines_of(r.err), Contains(StartsWith("[Morvane \u2014 not done] (error) Morvane")));
+  EXPECT_TRUE(shown().empty()) << "no window was shown";
+}
+
+TEST_F(WindowExe, ARefusedStartShowsItsBoxAndStartsNothing) {
+  {
+    const ExeRun r = start("", "", {{"LOCALAPPDATA", ""}});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(shown(), std::vector<std::string>{
+                           "box: [Morvane \u2014 not done] (error) This computer gives no LOCALAPPDATA folder."});
+  }
+  (void)platform::remove_file(window_log);
+  ScopedEnv runtime("XDG_RUNTIME_DIR", run_dir.string());
+  ASSERT_TRUE(platform::claim_named_mutex("Local\\MORVANE.setup"));
+  const ExeRun r = start("", "");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(shown(),
+            std::vector<std::string>{"box: [Morvane \u2014 not done] (error) The Morvane installer is already running."});
+  EXPECT_FALSE(platform::exists(local / "Programs"));
+}
+
+}  // namespace
+}  // namespace setup_test
