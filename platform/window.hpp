@@ -80,6 +80,10 @@ class WebView {
   virtual bool set_default_background(Colour colour) = 0;
   // Who gets the page's messages. Set before the page is loaded.
   virtual void on_message(std::function<void(std::string json)> handler) = 0;
+  // Who is told, once, that the engine behind the page has stopped (it
+  // crashed or was ended): the view shows nothing any more and takes no
+  // script. The text says why.
+  virtual void on_failure(std::function<void(std::string why)> handler) = 0;
   // Loads a whole document given as text (UTF-8).
   virtual tl::expected<void, std::string> load_html(std::string_view html) = 0;
   // Runs a script in the page and does not wait for it; its result and any

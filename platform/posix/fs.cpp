@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -46,14 +47,21 @@ IoResult<void> create_dirs(const Path& path) {
 IoResult<Bytes> read_file(const Path& path) {
   auto file = File::open_read(path);
   if (!file) return tl::unexpected(file.error());
+  // Read straight into the buffer, sized by the length the file has now; a
+  // file that grows meanwhile is read to its end all the same.
   Bytes content;
-  std::uint8_t buffer[65536];
+  if (auto length = file->length(); length && *length < (std::uint64_t{1} << 40)) {
+    content.reserve(static_cast<std::size_t>(*length) + 1);
+  }
+  std::size_t used = 0;
   for (;;) {
-    auto got = file->read(buffer);
+    if (content.size() - used < 65536) content.resize(std::max(content.size() * 2, used + 65536));
+    auto got = file->read(std::span(content.data() + used, content.size() - used));
     if (!got) return tl::unexpected(got.error());
     if (*got == 0) break;
-    content.insert(content.end(), buffer, buffer + *got);
+    used += *got;
   }
+  content.resize(used);
   return content;
 }
 

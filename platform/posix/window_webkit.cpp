@@ -42,10 +42,12 @@ class WebKitView final : public WebView {
     g_signal_connect(view_, "context-menu", G_CALLBACK(&WebKitView::on_context_menu), this);
     g_signal_connect(view_, "script-dialog", G_CALLBACK(&WebKitView::on_script_dialog), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(&WebKitView::on_load_changed), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(&WebKitView::on_terminated), this);
     gtk_widget_set_hexpand(view_, TRUE);
     gtk_widget_set_vexpand(view_, TRUE);
     gtk_box_pack_start(GTK_BOX(parent), view_, TRUE, TRUE, 0);
     gtk_widget_show(view_);
+    seams::log("web view created");
   }
 
   ~WebKitView() override {
@@ -67,8 +69,11 @@ class WebKitView final : public WebView {
 
   void on_message(std::function<void(std::string json)> handler) override { message_handler_ = std::move(handler); }
 
+  void on_failure(std::function<void(std::string why)> handler) override { failure_handler_ = std::move(handler); }
+
   tl::expected<void, std::string> load_html(std::string_view html) override {
     webkit_web_view_load_html(WEBKIT_WEB_VIEW(view_), std::string(html).c_str(), nullptr);
+    seams::log("page loading");
     return {};
   }
 
@@ -119,6 +124,15 @@ class WebKitView final : public WebView {
 
   static gboolean on_script_dialog(WebKitWebView*, WebKitScriptDialog*, gpointer) { return TRUE; }
 
+  static void on_terminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer self) {
+    auto* view = static_cast<WebKitView*>(self);
+    std::string why = "the page's process ended";
+    if (reason == WEBKIT_WEB_PROCESS_CRASHED) why = "the page's process crashed";
+    if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT) why = "the page's process ran out of memory";
+    seams::log(fmt::format("web view failed: {}", why));
+    if (auto handler = std::exchange(view->failure_handler_, nullptr)) guarded([&] { handler(std::move(why)); });
+  }
+
   static void on_load_changed(WebKitWebView* web_view, WebKitLoadEvent event, gpointer self) {
     auto* view = static_cast<WebKitView*>(self);
     if (event != WEBKIT_LOAD_FINISHED || view->loaded_) return;
@@ -133,6 +147,7 @@ class WebKitView final : public WebView {
   WebKitUserContentManager* content_ = nullptr;
   GtkWidget* view_ = nullptr;
   std::function<void(std::string)> message_handler_;
+  std::function<void(std::string)> failure_handler_;
   bool navigated_ = false;
   bool loaded_ = false;
 };

@@ -6,28 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <map>
 #include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fetch/http/server_url.hpp"
-#include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
-#include "platform/process.hpp"
-#include "setup/main/install_paths.hpp"
-#include "setup/main/uninstall_entry.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
-#include "setup/tests/scoped_env.hpp"
-#include "setup/tests/setup_process.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
-#include "testkit/temp_dir.hpp"
+#include "setup/tests/user_profile.hpp"
 
 namespace setup_test {
 namespace {
@@ -36,12 +24,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
-
-std::uint16_t configured_release_port() {
-  const auto url = fetch::parse_server_url(config::release_host_url);
-  if (!url) throw std::runtime_error("the build's release host URL does not parse");
-  return url->port;
-}
 
 // Holds a named mutex in a forked process of its own until it goes away.
 // Made before any thread of the test starts.
@@ -89,121 +71,72 @@ class MutexHolder {
 
 class QuietInstallExe : public ::testing::Test {
  protected:
-  testkit::TempDir root;
-  platform::Path home = root / "home";
-  platform::Path tmp = root / "tmp";
-  platform::Path cwd = root / "cwd";
-  platform::Path run_dir = root / "run";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path profile = root / "profile";
-  platform::Path hive = root / "hive";
-  platform::Path channel = root / "channel";
-  platform::Path install = local / "Programs" / "MORVANE";
-  platform::Path start_menu_link = app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "Morvane.lnk";
-  platform::Path desktop_link = profile / "Desktop" / "Morvane.lnk";
-  std::unique_ptr<testkit::ReleaseHost> host;
+  UserProfile user;
+  LocalChannel channel;
 
-  void SetUp() override {
-    for (const auto& dir : {home, tmp, cwd, run_dir, local, hive, channel, start_menu_link.parent_path(),
-                            desktop_link.parent_path()}) {
-      ASSERT_TRUE(platform::create_dirs(dir));
-    }
-  }
+  std::string registered_version() const { return user.entry_value("DisplayVersion").value_or("(none)"); }
 
-  void publish(const testkit::Release& release) {
-    auto published = testkit::publish_release(channel, release);
-    ASSERT_TRUE(published) << published.error();
-    if (!host) host = std::make_unique<testkit::ReleaseHost>(channel, configured_release_port());
-  }
-
-  ExeRun quiet_install(const std::vector<std::string>& args = {"--quiet"}) const {
-    const std::map<std::string, std::string> env = {
-        {"HOME", home.string()},
-        {"TMPDIR", tmp.string()},
-        {"XDG_RUNTIME_DIR", run_dir.string()},
-        {"LOCALAPPDATA", local.string()},
-        {"APPDATA", app_data.string()},
-        {"USERPROFILE", profile.string()},
-        {"MORVANE_HIVE_DIR", hive.string()},
-        {"MORVANE_SETUP_UNCOUNTED", "1"},
-    };
-    return run_setup_exe(args, env, cwd, root / "capture");
-  }
-
-  std::string registered_version() const {
-    ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
-    auto r = platform::run_hidden("reg", {"query", setup::uninstall_key_path(), "/v", "DisplayVersion"});
-    if (!r || r->exit_code != 0) return "(none)";
-    return platform::to_string(r->stdout_bytes);
-  }
-
-  void expect_installed(const testkit::Release& release) {
-    for (const auto& file : release.files) {
-      EXPECT_EQ(platform::read_file(install / file.name).value_or(platform::Bytes{}), file.bytes) << file.name;
-    }
-  }
+  void expect_installed(const testkit::Release& release) { EXPECT_EQ(user.differences_from(release), ""); }
 };
 
 TEST_F(QuietInstallExe, InstallsTheChannelsReleaseAndLaterUpdatesIt) {
   const testkit::Release first = product_release("1.4.0", kIssued);
-  publish(first);
+  channel.publish(first);
 
-  const ExeRun installed = quiet_install();
+  const ExeRun installed = user.quiet_install();
 
-  ASSERT_EQ(installed.exit_code, 0) << installed.err << read_text(install / "updates" / "setup.log");
+  ASSERT_EQ(installed.exit_code, 0) << installed.err << read_text(user.setup_log);
   EXPECT_EQ(installed.out, "");
   expect_installed(first);
-  EXPECT_TRUE(platform::is_regular_file(install / "uninstall.exe"));
-  EXPECT_TRUE(platform::is_regular_file(start_menu_link));
-  EXPECT_TRUE(platform::is_regular_file(desktop_link));
+  EXPECT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+  EXPECT_TRUE(platform::is_regular_file(user.start_menu_link));
+  EXPECT_TRUE(platform::is_regular_file(user.desktop_link));
   EXPECT_THAT(registered_version(), HasSubstr("1.4.0"));
-  EXPECT_TRUE(platform::is_regular_file(install / "updates" / "history" / "1.4.0" / "release.json"));
+  EXPECT_TRUE(platform::is_regular_file(user.updates / "history" / "1.4.0" / "release.json"));
 
   testkit::Release second = product_release("1.5.0", kIssued + 1000);
   second.earlier = {testkit::EarlierRelease{"1.4.0", first.files}};
-  publish(second);
+  channel.publish(second);
 
-  const ExeRun updated = quiet_install();
+  const ExeRun updated = user.quiet_install();
 
-  ASSERT_EQ(updated.exit_code, 0) << updated.err << read_text(install / "updates" / "setup.log");
+  ASSERT_EQ(updated.exit_code, 0) << updated.err << read_text(user.setup_log);
   expect_installed(second);
-  EXPECT_EQ(platform::read_file(install / "morvane.exe.old").value_or(platform::Bytes{}), first.files[0].bytes);
+  EXPECT_EQ(platform::read_file(user.install / "morvane.exe.old").value_or(platform::Bytes{}), first.files[0].bytes);
   EXPECT_THAT(registered_version(), HasSubstr("1.5.0"));
-  EXPECT_FALSE(platform::exists(install / "updates" / "pending" / "1.5.0"));
-  EXPECT_FALSE(platform::exists(install / "updates" / "swap.journal"));
+  EXPECT_FALSE(platform::exists(user.updates / "pending" / "1.5.0"));
+  EXPECT_FALSE(platform::exists(user.updates / "swap.journal"));
 }
 
 TEST_F(QuietInstallExe, WaitsForNoOtherSetupProgramAndInstallsOnceItIsGone) {
-  MutexHolder other_setup(run_dir, "Local\\MORVANE.setup");
+  MutexHolder other_setup(user.run_dir, "Local\\MORVANE.setup");
   ASSERT_TRUE(other_setup.claimed());
   const testkit::Release release = product_release("1.4.0", kIssued);
-  publish(release);
+  channel.publish(release);
 
-  const ExeRun refused = quiet_install();
+  const ExeRun refused = user.quiet_install();
 
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(refused.err, "");
-  EXPECT_FALSE(platform::exists(local / "Programs"));
-  EXPECT_TRUE(host->requests().empty());
+  EXPECT_FALSE(platform::exists(user.local / "Programs"));
+  EXPECT_TRUE(channel.requests().empty());
 
   other_setup.release();
-  const ExeRun installed = quiet_install({"x", "--quiet", "--quiet"});
+  const ExeRun installed = user.run({"x", "--quiet", "--quiet"});
 
   EXPECT_EQ(installed.exit_code, 0) << installed.err;
   expect_installed(release);
 }
 
 TEST_F(QuietInstallExe, AFailedFirstInstallEndsWithExitCode1AndLeavesItsLogInTheTemporaryFolder) {
-  publish(product_release("0.1.300", kIssued));
+  channel.publish(product_release("0.1.300", kIssued));
 
-  const ExeRun r = quiet_install();
+  const ExeRun r = user.quiet_install();
 
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_FALSE(platform::exists(install));
-  ScopedEnv tmp_env("TMPDIR", tmp.string());
-  EXPECT_THAT(log_texts(setup::temp_log_path(install)),
+  EXPECT_FALSE(platform::exists(user.install));
+  EXPECT_THAT(log_texts(user.temp_log()),
               ElementsAre("the server offers 0.1.300, below this installer's 0.1.382"));
 }
 

@@ -4,6 +4,7 @@
 // and (where it can happen there) as a first install, which leaves no
 // install folder and its log in the temporary folder.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-using ::testing::SizeIs;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
 
@@ -162,6 +162,7 @@ TEST(QuietRefusalsExe, AnExistingInstallationStaysAsItWasWithOneMoreLineInSetupL
     channel.publish(quick_release("1.4.0", kIssued));
     ASSERT_EQ(user.quiet_install().exit_code, 0) << read_text(user.temp_log());
     const auto installed = product_tree(user);
+    const auto whole_before = tree_of(user.install);
     const auto log_before = log_texts(user.setup_log);
     Situation situation{user, channel, nullptr};
     refusal.prepare(situation);
@@ -176,7 +177,12 @@ TEST(QuietRefusalsExe, AnExistingInstallationStaysAsItWasWithOneMoreLineInSetupL
     EXPECT_THAT(log, ElementsAreArray(refusal.logged));
     EXPECT_EQ(product_tree(user), installed);
     EXPECT_FALSE(platform::exists(user.updates / "pending" / "1.5.0"));
-    if (!refusal.asks) EXPECT_THAT(channel.requests_since(asked_before), IsEmpty());
+    if (!refusal.asks) {
+      // Refused before anything: not a byte changed, the updater's records
+      // included, and nothing asked.
+      EXPECT_EQ(tree_of(user.install), whole_before);
+      EXPECT_THAT(channel.requests_since(asked_before), IsEmpty());
+    }
   }
 }
 
@@ -199,7 +205,10 @@ TEST(QuietRefusalsExe, AFirstInstallLeavesNoFolderAndItsLogInTheTemporaryFolder)
     } else {
       EXPECT_THAT(log_texts(user.temp_log()), ElementsAreArray(refusal.logged));
     }
-    if (!refusal.asks) EXPECT_THAT(channel.requests(), IsEmpty());
+    if (!refusal.asks) {
+      EXPECT_THAT(sorted_entries(user.local), IsEmpty());
+      EXPECT_THAT(channel.requests(), IsEmpty());
+    }
   }
 }
 

@@ -12,10 +12,12 @@
 #include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "platform/socket.hpp"
 #include "setup/main/install_paths.hpp"
 #include "setup/main/uninstall_entry.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
+#include "testkit/loopback.hpp"
 #include "testkit/product_standin.hpp"
 
 namespace setup_test {
@@ -30,6 +32,19 @@ std::uint16_t port_of(std::string_view url_text) {
   const auto url = fetch::parse_server_url(url_text);
   if (!url) throw std::runtime_error("the build's URL " + std::string(url_text) + " does not parse");
   return url->port;
+}
+
+// Waits (up to a minute) until nothing listens on the loopback port: a
+// server that another test run left there would otherwise answer in place
+// of the one about to start, whose nginx cannot bind the port.
+void wait_until_free(std::uint16_t port) {
+  const auto give_up = std::chrono::steady_clock::now() + 60s;
+  while (platform::Socket::connect(testkit::loopback4(port), 200ms)) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      throw std::runtime_error("something else listens on port " + std::to_string(port));
+    }
+    std::this_thread::sleep_for(100ms);
+  }
 }
 
 }  // namespace
@@ -131,7 +146,42 @@ std::vector<StagedLine> staged_lines(const platform::Path& updates_dir, const st
 void LocalChannel::publish(const testkit::Release& release) {
   auto published = testkit::publish_release(root_.path(), release);
   if (!published) throw std::runtime_error(published.error());
-  if (!host_) host_ = std::make_unique<testkit::ReleaseHost>(root_.path(), configured_release_port());
+  if (!host_) start();
+}
+
+void LocalChannel::start() {
+  const std::uint16_t port = configured_release_port();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    wait_until_free(port);
+    host_ = std::make_unique<testkit::ReleaseHost>(root_.path(), port);
+    if (answers_on_port()) return;
+    // Another test run's server took the port first and answered for ours.
+    host_.reset();
+  }
+  throw std::runtime_error("the local channel's nginx never got port " + std::to_string(port));
+}
+
+bool LocalChannel::answers_on_port() {
+  // A plain-text request on the TLS port: nginx answers 400 and logs it in
+  // its own access log, which only this channel's nginx writes.
+  const std::string probe = "GET /local-channel-probe HTTP/1.0\r\n\r\n";
+  auto socket = platform::Socket::connect(testkit::loopback4(host_->port()), 1s);
+  if (!socket || !socket->set_receive_timeout(2s) || !socket->send(platform::byte_view(probe))) return false;
+  std::uint8_t buffer[512];
+  while (true) {
+    auto got = socket->receive(buffer);
+    if (!got || *got == 0) break;
+  }
+  const auto until = std::chrono::steady_clock::now() + 1s;
+  while (std::chrono::steady_clock::now() < until) {
+    const auto lines = host_->requests();
+    if (!lines.empty()) {
+      probe_lines_ = lines.size();
+      return lines.back() == "GET /local-channel-probe 400";
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
 }
 
 std::vector<std::string> LocalChannel::requests() const {
@@ -150,6 +200,7 @@ std::vector<std::string> LocalChannel::requests() const {
       quiet_since = std::chrono::steady_clock::now();
     }
   }
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(probe_lines_, lines.size())));
   return lines;
 }
 
@@ -183,7 +234,15 @@ RunningInstalledProduct::RunningInstalledProduct(const UserProfile& user) {
   }
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while ((started_ = read_text(log)).empty()) {
-    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the installed product did not start");
+    int status = 0;
+    const bool ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
+    if (ended || std::chrono::steady_clock::now() > deadline) {
+      if (!ended) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+      }
+      throw std::runtime_error("the installed product did not start: " + exe);
+    }
     std::this_thread::sleep_for(10ms);
   }
 }

@@ -94,7 +94,9 @@ using StagedLine = std::pair<std::string, std::string>;
 std::vector<StagedLine> staged_lines(const platform::Path& updates_dir, const std::string& version);
 
 // The channel: releases published into a folder of its own, served by nginx
-// on the configured port from the first publish on.
+// on the configured port from the first publish on. A server that another
+// test run left on the port is waited for, and a start that lost the port
+// to one is tried again, so that no other server answers for this one.
 class LocalChannel {
  public:
   void publish(const testkit::Release& release);
@@ -108,8 +110,14 @@ class LocalChannel {
   std::vector<std::string> requests_since(std::size_t from) const;
 
  private:
+  void start();
+  // Whether the server on the port is this channel's nginx.
+  bool answers_on_port();
+
   testkit::TempDir root_;
   std::unique_ptr<testkit::ReleaseHost> host_;
+  // The access log's lines of that check, left out of requests().
+  std::size_t probe_lines_ = 0;
 };
 
 // "GET /releases/morvane/stable-intl/<name> <status>".

@@ -61,6 +61,7 @@ class FakeView final : public platform::WebView {
   ~FakeView() override {
     record_->view_alive = false;
     record_->message_handler = nullptr;
+    record_->failure_handler = nullptr;
     record_->events.push_back("view closed");
   }
   bool set_default_background(platform::Colour colour) override {
@@ -69,6 +70,9 @@ class FakeView final : public platform::WebView {
   }
   void on_message(std::function<void(std::string)> handler) override {
     record_->message_handler = std::move(handler);
+  }
+  void on_failure(std::function<void(std::string)> handler) override {
+    record_->failure_handler = std::move(handler);
   }
   tl::expected<void, std::string> load_html(std::string_view html) override {
     if (load_fails_) return tl::unexpected(std::string("the page would not load"));
@@ -179,6 +183,16 @@ void FakeLayer::request_close() {
   }
   auto handler = record_->close_handler;
   handler();
+  run_posted();
+}
+
+void FakeLayer::crash_view() {
+  if (!record_->failure_handler) {
+    ADD_FAILURE() << "no web view to crash";
+    return;
+  }
+  auto handler = std::exchange(record_->failure_handler, nullptr);
+  handler("the page's process crashed");
   run_posted();
 }
 

@@ -54,6 +54,7 @@ struct FakeRecord {
   bool timer_alive = false;
   std::function<void()> close_handler;
   std::function<void(std::string)> message_handler;
+  std::function<void(std::string)> failure_handler;
   std::function<void()> timer_tick;
   // Called with each script the page is given, as a page would run it.
   std::function<void(const std::string&)> page;
@@ -79,6 +80,8 @@ class FakeLayer final : public platform::WindowLayer {
   void post_message(const std::string& json);
   // The user closes the window from outside the page.
   void request_close();
+  // The engine behind the page stops; posted work runs after it.
+  void crash_view();
   // Runs what was posted, oldest first, including what that posts.
   void run_posted();
   // Lets a waiting environment or view creation answer.

@@ -2,6 +2,7 @@
 // own): the web view with the bridge, its refusals, the timer during a
 // modal box, the loop and the windows.
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <cstdlib>
 
@@ -118,6 +119,31 @@ TEST_F(WindowLayer, PageScriptsCannotShowDialogs) {
   run_for_at_most(10s);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], R"({"type":"after","answer":false,"waited":true})");
+}
+
+// The web view inside a main window of the layer.
+WebKitWebView* web_view_in(platform::MainWindow& window) {
+  GtkWidget* content = gtk_bin_get_child(GTK_BIN(window.native_handle()));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(content));
+  WebKitWebView* view = children != nullptr ? WEBKIT_WEB_VIEW(children->data) : nullptr;
+  g_list_free(children);
+  return view;
+}
+
+TEST_F(WindowLayer, AnEngineThatStopsIsReportedOnce) {
+  open_page("<!DOCTYPE html><script>chrome.webview.postMessage({type: 'ready'});</script>", 1);
+  std::vector<std::string> failures;
+  view->on_failure([&](std::string why) {
+    failures.push_back(std::move(why));
+    layer->quit_loop();
+  });
+  run_for_at_most(10s);
+  ASSERT_EQ(messages.size(), 1u);
+  WebKitWebView* engine = web_view_in(*window);
+  ASSERT_NE(engine, nullptr);
+  webkit_web_view_terminate_web_process(engine);
+  run_for_at_most(10s);
+  EXPECT_EQ(failures, std::vector<std::string>{"the page's process ended"});
 }
 
 // The first GTK message dialog on the screen, or nullptr.

@@ -172,5 +172,27 @@ TEST_F(WindowHostTest, ALoopThatEndsWithoutADecisionShowsTheOutcomeInABox) {
   EXPECT_EQ(boxes.seen[0].text, "It broke.");
 }
 
+
+TEST_F(WindowHostTest, APageWhoseEngineStopsIsGoneAndTheOutcomeEndsInABox) {
+  const auto end = run([&](FakeLayer& l) {
+    ready(l);
+    ASSERT_TRUE(jobs.wait_for_jobs(1));
+    jobs.report(downloading(1, 10));
+    l.tick();
+    const std::size_t scripts = l.seen().scripts.size();
+    l.crash_view();
+    EXPECT_FALSE(l.seen().view_alive);
+    EXPECT_FALSE(l.seen().environment_alive);
+    jobs.report(downloading(5, 10));
+    l.tick();
+    EXPECT_EQ(l.seen().scripts.size(), scripts) << "nothing goes to a page that is gone";
+    EXPECT_FALSE(l.quit_requested()) << "the work goes on";
+    jobs.finish(installed("1.2.0", "1.1.0"));
+    EXPECT_TRUE(l.tick_until([&] { return l.quit_requested(); }));
+  });
+  EXPECT_EQ(end.exit_code, 0);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].text, "Morvane 1.2.0 is installed. Open it from the Start menu or the desktop.");
+}
 }  // namespace
 }  // namespace window_test

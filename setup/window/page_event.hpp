@@ -22,7 +22,11 @@ struct ControllerCreated {
 struct WebMessage {
   std::string json;
 };
-using PageEvent = std::variant<EnvironmentCreated, ControllerCreated, WebMessage>;
+// The engine behind the page stopped: the page is gone.
+struct WebViewFailed {
+  std::string why;
+};
+using PageEvent = std::variant<EnvironmentCreated, ControllerCreated, WebMessage, WebViewFailed>;
 
 namespace page_action {
 struct None {

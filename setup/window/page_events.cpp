@@ -42,6 +42,9 @@ void set_up_controller(UiThread& ui, WindowState& state, ControllerCreated& even
   view.on_message([weak = ui.self](std::string json) {
     if (auto ui = weak.lock()) push_page_event(*ui, WebMessage{std::move(json)});
   });
+  view.on_failure([weak = ui.self](std::string why) {
+    if (auto ui = weak.lock()) push_page_event(*ui, WebViewFailed{std::move(why)});
+  });
   const auto page = ui.page_source();
   if (!page || !view.load_html(*page)) tear_down_web_view(state);
 }
@@ -61,6 +64,11 @@ PageAction handle_page_event(UiThread& ui, WindowState& state, PageEvent& event)
           on_environment_created(ui, state, e);
         } else if constexpr (std::is_same_v<E, ControllerCreated>) {
           set_up_controller(ui, state, e);
+        } else if constexpr (std::is_same_v<E, WebViewFailed>) {
+          // A page whose engine has stopped can show no outcome: it goes the
+          // way of a web view that never came up, and the outcome, when it
+          // comes, ends in the final box.
+          tear_down_web_view(state);
         } else {
           on_web_message(ui, state, e, action);
         }

@@ -148,6 +148,8 @@ int main(int argc, char** argv) {
 
   std::map<std::string, Series> measured;
   Series apply_only;
+  Series delta_read;
+  Series delta_write;
   const auto fail = [](const std::string& what) {
     std::fprintf(stderr, "%s\n", what.c_str());
     return 1;
@@ -163,7 +165,11 @@ int main(int argc, char** argv) {
       auto figures = run_child(phase, options, port);
       if (!figures) return fail(figures.error());
       measured[phase].add((*figures)["seconds"], (*figures)["hwm_kib"]);
-      if (phase == "delta") apply_only.add((*figures)["apply_seconds"], (*figures)["hwm_kib"]);
+      if (phase == "delta") {
+        apply_only.add((*figures)["apply_seconds"], (*figures)["hwm_kib"]);
+        delta_read.add((*figures)["read_seconds"], 0);
+        delta_write.add((*figures)["write_seconds"], 0);
+      }
       // The delta rung is measured against the same bspatch as apply_mvdiff1.
       if (phase == "delta-rung") continue;
 
@@ -224,6 +230,10 @@ int main(int argc, char** argv) {
                fmt::format("{:.2f} ({:.2f})", ratio, best_ratio),
                row.target ? fmt::format("{:.2f}", *row.target) : std::string("-"), as_mib(row.ours.peak_kib),
                as_mib(row.peer.peak_kib), verdict);
+  }
+  if (!delta_read.seconds.empty()) {
+    fmt::print("\napply_mvdiff1 from and to files, median s: reading {:.3f}, applying {:.3f}, writing {:.3f}\n",
+               delta_read.median(), apply_only.median(), delta_write.median());
   }
   fmt::print("\npeak memory of our phases (VmHWM of the phase's process), against the largest file ({} MiB):\n",
              largest / mib);

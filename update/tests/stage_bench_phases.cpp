@@ -128,15 +128,19 @@ Outcome delta_phase(const Layout& layout) {
   auto rebuilt = update::apply_mvdiff1(*old, *patch, *entry);
   const double apply_seconds = seconds_since(apply_start);
   if (!rebuilt) return tl::unexpected("apply_mvdiff1 refused the patch: " + rebuilt.error());
+  const auto write_start = std::chrono::steady_clock::now();
   if (auto written = platform::write_file(out_path, *rebuilt); !written) {
     return tl::unexpected(written.error().text());
   }
+  const double write_seconds = seconds_since(write_start);
   const double seconds = seconds_since(start);
   const std::uint64_t peak = status_kib("VmHWM");
   (void)platform::remove_dir_all(scratch);
 
   print_figure("seconds", seconds);
   print_figure("apply_seconds", apply_seconds);
+  print_figure("read_seconds", seconds - apply_seconds - write_seconds);
+  print_figure("write_seconds", write_seconds);
   print_figure("rss_kib", double(rss_before));
   print_figure("hwm_kib", double(peak));
   return {};

@@ -22,7 +22,9 @@ namespace stagebench {
 //
 // Keys printed: "seconds" (the measured work), "rss_kib" (resident before
 // it), "hwm_kib" (the process's peak, /proc/self/status VmHWM), and for
-// "delta" also "apply_seconds" (apply_mvdiff1 alone, in memory).
+// "delta" also "apply_seconds" (apply_mvdiff1 alone, in memory),
+// "read_seconds" (reading the old file and the patch) and "write_seconds"
+// (writing the new file).
 tl::expected<void, std::string> run_phase(const std::string& phase, const Layout& layout, std::uint16_t port);
 
 // The figures of one run of a phase, parsed from its output.

@@ -70,7 +70,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 tl::expected<void, std::string> write(const platform::Path& path, platform::ByteView bytes) {
   if (auto made = platform::create_dirs(path.parent_path()); !made) {
-    return tl::unexpected(fmt::format("cannot create {}: {}", platform::display(path.parent_path()), made.error().text()));
+    return tl::unexpected(
+        fmt::format("cannot create {}: {}", platform::display(path.parent_path()), made.error().text()));
   }
   if (auto written = platform::write_file(path, bytes); !written) {
     return tl::unexpected(fmt::format("cannot write {}: {}", platform::display(path), written.error().text()));
@@ -152,14 +153,13 @@ tl::expected<void, std::string> prepare(const Layout& layout) {
   std::uint32_t seed = 1;
   for (const BenchFile& file : bench_files) {
     platform::Bytes bytes = bench_content(file.bytes, seed++);
-    if (std::string_view(file.name) == delta_file) {
-      // The earlier version is the one with the change, so that the new file
-      // has exactly the signed size.
-      old_bytes = one_percent_changed(bytes, seed++);
-    }
-    // Blocks of 24 MiB, made on every core: the stream is still one stream.
+    const bool with_delta = std::string_view(file.name) == delta_file;
+    // The earlier version is the released file with 1 % changed, so that the
+    // release's file has the size listed above.
+    if (with_delta) old_bytes = one_percent_changed(bytes, seed++);
+    // xz on every core writes blocks of 24 MiB, still in one stream.
     release.files.push_back(testkit::PublishedFile{
-        .name = file.name, .bytes = std::move(bytes), .xz_options = {"-T0"}, .deltas = file.name == std::string_view(delta_file)});
+        .name = file.name, .bytes = std::move(bytes), .xz_options = {"-T0"}, .deltas = with_delta});
   }
   release.earlier.push_back(testkit::EarlierRelease{
       .version = earlier_version, .files = {testkit::PublishedFile{.name = delta_file, .bytes = old_bytes}}});
@@ -170,7 +170,7 @@ tl::expected<void, std::string> prepare(const Layout& layout) {
   std::printf("  published in %.1f s\n", seconds_since(start));
 
   if (auto written = write(layout.old_file(), old_bytes); !written) return written;
-  release = {};
+  release = {};  // bsdiff needs the memory more
   std::printf("making the bsdiff patch for the same change...\n");
   std::fflush(stdout);
   const auto bsdiff_start = std::chrono::steady_clock::now();
