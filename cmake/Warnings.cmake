@@ -15,13 +15,19 @@ if(MORVANE_FUZZ)
   add_link_options(-fsanitize=address)
 endif()
 
-# morvane_test(NAME SOURCES... LIBS ...): one GoogleTest binary, its cases
-# registered with CTest one by one.
+# morvane_test(NAME SOURCES... LIBS ... [LOCKS ...]): one GoogleTest binary,
+# its cases registered with CTest one by one. LOCKS names the CTest resource
+# locks its cases hold (the fixed loopback ports of the test build's release
+# host and site API), so that no two cases using one of them run at once.
 function(morvane_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  if(T_LOCKS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 RESOURCE_LOCK "${T_LOCKS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  endif()
 endfunction()
 
 # morvane_fuzzer(NAME SOURCE LIBS ...): a libFuzzer target, built only with MORVANE_FUZZ.

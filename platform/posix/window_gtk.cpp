@@ -11,6 +11,15 @@
 #include "platform/posix/window_gtk.hpp"
 #include "platform/process.hpp"
 
+// Read by LeakSanitizer in sanitizer builds: fontconfig and JavaScriptCore
+// keep caches for the life of the process and never free them at exit. A
+// leak of ours (a GObject, a GError, a string from GLib) is allocated
+// elsewhere and still reported.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libjavascriptcoregtk-4.1.so\n";
+}
+
 namespace platform {
 
 namespace gtk_window {

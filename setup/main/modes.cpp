@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "setup/main/pending_modes.hpp"
+#include "setup/window/window_run.hpp"
 #include "setup/main/quiet.hpp"
 #include "setup/main/uninstall.hpp"
 

@@ -7,7 +7,7 @@
 
 #include "setup/main/install_dir.hpp"
 #include "setup/main/mode_end.hpp"
-#include "setup/main/pending_modes.hpp"
+#include "setup/main/run_install.hpp"
 #include "setup/main/product.hpp"
 #include "setup/main/sentences.hpp"
 #include "setup/main/setup_mutex.hpp"

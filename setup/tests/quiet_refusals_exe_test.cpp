@@ -4,7 +4,6 @@
 // and (where it can happen there) as a first install, which leaves no
 // install folder and its log in the temporary folder.
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -148,12 +147,6 @@ std::vector<Refusal> refusals() {
   };
 }
 
-std::map<std::string, platform::Bytes> product_tree(const UserProfile& user) {
-  auto tree = tree_of(user.install);
-  std::erase_if(tree, [](const auto& entry) { return entry.first.starts_with("updates/"); });
-  return tree;
-}
-
 TEST(QuietRefusalsExe, AnExistingInstallationStaysAsItWasWithOneMoreLineInSetupLog) {
   for (const Refusal& refusal : refusals()) {
     SCOPED_TRACE(refusal.name);
@@ -161,7 +154,7 @@ TEST(QuietRefusalsExe, AnExistingInstallationStaysAsItWasWithOneMoreLineInSetupL
     LocalChannel channel;
     channel.publish(quick_release("1.4.0", kIssued));
     ASSERT_EQ(user.quiet_install().exit_code, 0) << read_text(user.temp_log());
-    const auto installed = product_tree(user);
+    const auto installed = user.product_tree();
     const auto whole_before = tree_of(user.install);
     const auto log_before = log_texts(user.setup_log);
     Situation situation{user, channel, nullptr};
@@ -175,7 +168,7 @@ TEST(QuietRefusalsExe, AnExistingInstallationStaysAsItWasWithOneMoreLineInSetupL
     auto log = log_texts(user.setup_log);
     log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(log.size(), log_before.size())));
     EXPECT_THAT(log, ElementsAreArray(refusal.logged));
-    EXPECT_EQ(product_tree(user), installed);
+    EXPECT_EQ(user.product_tree(), installed);
     EXPECT_FALSE(platform::exists(user.updates / "pending" / "1.5.0"));
     if (!refusal.asks) {
       // Refused before anything: not a byte changed, the updater's records

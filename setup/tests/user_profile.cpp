@@ -101,6 +101,12 @@ std::optional<std::string> UserProfile::entry_value(const std::string& name) con
   return platform::to_string(r->stdout_bytes);
 }
 
+std::map<std::string, platform::Bytes> UserProfile::product_tree() const {
+  auto tree = tree_of(install);
+  std::erase_if(tree, [](const auto& entry) { return entry.first.starts_with("updates/"); });
+  return tree;
+}
+
 std::string UserProfile::differences_from(const testkit::Release& release) const {
   std::string differences;
   for (const auto& file : release.files) {

@@ -19,6 +19,7 @@
 
 #include <sys/types.h>
 
+#include "platform/bytes.hpp"
 #include "platform/path.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/setup_process.hpp"
@@ -76,6 +77,10 @@ class UserProfile {
   // What `reg query` answers for a value of the uninstall entry, or none
   // when it fails.
   std::optional<std::string> entry_value(const std::string& name) const;
+
+  // Every file of the installation but those of its updates folder, by
+  // relative path, with its bytes.
+  std::map<std::string, platform::Bytes> product_tree() const;
 
   // The product's files as the release has them, each compared with the
   // installed one; "" when all match, else what differs.
