@@ -12,7 +12,7 @@
 #include "platform/fs.hpp"
 #include "setup/main/install_paths.hpp"
 #include "setup/tests/install_fixture.hpp"
-#include "setup/tests/rename_fault.hpp"
+#include "testkit/file_fault_interpose.hpp"
 
 namespace setup_test {
 namespace {
@@ -22,6 +22,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+namespace file_faults = testkit::file_faults;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
 
@@ -158,14 +159,14 @@ TEST_F(InstallFailureTest, ASwapThatFailsWithoutAJournalMovesTheFilesBackAndDisc
   publish(with_exe_of(product_release("1.5.0", kIssued + 1000), installed));
   const auto before = tree_of(install_dir);
   steps.clear();
-  rename_fault::Disarm disarm;
-  at_phase(SetupPhase::Installing, [this] { rename_fault::fail_next_rename_onto((install_dir / "libqet.dll").string()); });
+  file_faults::Scope scope;
+  at_phase(SetupPhase::Installing, [this] { file_faults::fail_next_rename_onto((install_dir / "libqet.dll").string()); });
 
   const auto result = install();
 
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error(), kCouldNotInstall);
-  EXPECT_EQ(rename_fault::failures(), 1);
+  EXPECT_EQ(file_faults::failures(), 1);
   const auto lines = log_texts(setup_log());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_THAT(lines[0], HasSubstr("Input/output error (os error 5)"));
@@ -203,9 +204,9 @@ TEST_P(JournalStopTest, KeepsTheStagingFolderForTheNextRunsRepair) {
   const testkit::Release release = product_release("1.5.0", kIssued + 1000);
   publish(release);
   {
-    rename_fault::Disarm disarm;
+    file_faults::Scope scope;
     at_phase(SetupPhase::Installing,
-             [&] { rename_fault::fail_next_rename_onto((install_dir / stop.failing_target).string()); });
+             [&] { file_faults::fail_next_rename_onto((install_dir / stop.failing_target).string()); });
 
     const auto failed = install();
 

@@ -2,19 +2,14 @@
 // with the test profile, in a throwaway profile, against a local channel
 // that nginx serves on the release host's compiled-in port. These tests hold
 // that port, so CTest runs them one at a time.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "platform/named_mutex.hpp"
 #include "setup/tests/disk_views.hpp"
+#include "setup/tests/mutex_holder.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/user_profile.hpp"
 
@@ -25,50 +20,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
-
-// Holds a named mutex in a forked process of its own until it goes away.
-// Made before any thread of the test starts.
-class MutexHolder {
- public:
-  MutexHolder(const platform::Path& runtime_dir, const std::string& name) {
-    int ready[2];
-    int release[2];
-    if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(release[1]);
-      setenv("XDG_RUNTIME_DIR", runtime_dir.c_str(), 1);
-      const char answer = platform::claim_named_mutex(name) ? 'y' : 'n';
-      (void)!write(ready[1], &answer, 1);
-      char ignored;
-      (void)!read(release[0], &ignored, 1);  // returns when the holder goes away
-      _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    release_fd_ = release[1];
-    char answer = 'n';
-    if (pid_ > 0 && read(ready[0], &answer, 1) == 1) claimed_ = answer == 'y';
-    close(ready[0]);
-  }
-  ~MutexHolder() { release(); }
-  MutexHolder(const MutexHolder&) = delete;
-  MutexHolder& operator=(const MutexHolder&) = delete;
-
-  bool claimed() const { return claimed_; }
-  void release() {
-    if (release_fd_ >= 0) close(release_fd_);
-    release_fd_ = -1;
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int release_fd_ = -1;
-  bool claimed_ = false;
-};
 
 class QuietInstallExe : public ::testing::Test {
  protected:

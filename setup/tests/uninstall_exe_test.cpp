@@ -3,7 +3,7 @@
 // steps, with the real `reg`, `powershell` and `cmd` stand-ins and the
 // loopback site API.
 #include <chrono>
-#include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,62 +18,28 @@
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
+#include "setup/tests/user_profile.hpp"
 #include "testkit/product_standin.hpp"
-#include "testkit/temp_dir.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
+using setup_test::EnvChanges;
 using setup_test::ExeRun;
 using setup_test::ScopedEnv;
 using setup_test::sorted_entries;
-
-// The port of the site API that the test build is configured with.
-constexpr std::uint16_t configured_site_port = 47444;
 
 constexpr const char* removed_box =
     "[Morvane] (information) Morvane is removed. Your data is kept in %LOCALAPPDATA%\\MORVANE and is there if it is "
     "installed again.\n";
 
-class UninstallExe : public ::testing::Test {
+// The uninstall runs in a throwaway profile of the test's own.
+class UninstallExe : public ::testing::Test, protected setup_test::UserProfile {
  protected:
-  testkit::TempDir root;
-  platform::Path home = root / "home";
-  platform::Path tmp = root / "tmp";
-  platform::Path cwd = root / "cwd";
-  platform::Path run_dir = root / "run";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path profile = root / "profile";
-  platform::Path hive = root / "hive";
-  platform::Path install = local / "Programs" / "MORVANE";
   platform::Path data = local / "MORVANE";
-  platform::Path start_menu_link = app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "Morvane.lnk";
-  platform::Path desktop_link = profile / "Desktop" / "Morvane.lnk";
 
-  std::map<std::string, std::string> env() const {
-    return {
-        {"HOME", home.string()},
-        {"TMPDIR", tmp.string()},
-        {"XDG_RUNTIME_DIR", run_dir.string()},
-        {"LOCALAPPDATA", local.string()},
-        {"APPDATA", app_data.string()},
-        {"USERPROFILE", profile.string()},
-        {"MORVANE_HIVE_DIR", hive.string()},
-        {"MORVANE_SETUP_UNCOUNTED", ""},
-    };
-  }
-
-  ExeRun uninstall(const std::vector<std::string>& args, std::map<std::string, std::string> changes = {}) const {
-    auto environment = env();
-    for (auto& [name, value] : changes) {
-      if (value == "(unset)") {
-        environment.erase(name);
-      } else {
-        environment[name] = value;
-      }
-    }
-    return setup_test::run_setup_exe(args, environment, cwd, root / "capture");
+  ExeRun uninstall(const std::vector<std::string>& args, const EnvChanges& changes = {}) const {
+    return run(args, changes);
   }
 
   // An installation as the installer leaves it: the release's files, the
@@ -184,10 +150,10 @@ TEST_F(UninstallExe, WithoutTheProfilesFoldersNothingIsRemoved) {
   const auto files = sorted_entries(install);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.variable);
-    ExeRun r = uninstall({"--uninstall"}, {{c.variable, "(unset)"}});
+    ExeRun r = uninstall({"--uninstall"}, {{c.variable, std::nullopt}});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, c.box);
-    r = uninstall({"--quiet", "--uninstall"}, {{c.variable, "(unset)"}});
+    r = uninstall({"--quiet", "--uninstall"}, {{c.variable, std::nullopt}});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(sorted_entries(install), files);
@@ -198,8 +164,8 @@ TEST_F(UninstallExe, WithoutTheProfilesFoldersNothingIsRemoved) {
 
 TEST_F(UninstallExe, AMissingInstallFolderStillSucceedsAndReportsTheRecordedVersion) {
   ASSERT_TRUE(platform::remove_dir_all(install));
-  setup_test::SiteServer site(setup_test::no_content(), configured_site_port);
-  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  setup_test::SiteServer site(setup_test::no_content(), setup_test::configured_site_port());
+  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, "");
   ASSERT_TRUE(site.wait_for_requests(1, 5s));
@@ -212,8 +178,8 @@ TEST_F(UninstallExe, AMissingInstallFolderStillSucceedsAndReportsTheRecordedVers
 }
 
 TEST_F(UninstallExe, ASiteThatNeverAnswersHoldsTheEndAtMostThreeSeconds) {
-  setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, configured_site_port);
-  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, setup_test::configured_site_port());
+  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   // The report still runs when the process ends; that must not spoil the end.
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, "");
@@ -227,8 +193,8 @@ TEST_F(UninstallExe, AnUninstallWithoutARecordedVersionReportsAnEmptyOne) {
     ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
     ASSERT_EQ(platform::run_hidden("reg", {"delete", setup::uninstall_key_path(), "/f"})->exit_code, 0);
   }
-  setup_test::SiteServer site(setup_test::no_content(), configured_site_port);
-  const ExeRun r = uninstall({"--uninstall"}, {{"MORVANE_SETUP_UNCOUNTED", "(unset)"}});
+  setup_test::SiteServer site(setup_test::no_content(), setup_test::configured_site_port());
+  const ExeRun r = uninstall({"--uninstall"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, removed_box);
   ASSERT_TRUE(site.wait_for_requests(1, 5s));

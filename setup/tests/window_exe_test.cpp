@@ -12,8 +12,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fetch/http/server_url.hpp"
-#include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
 #include "setup/tests/disk_views.hpp"
@@ -21,9 +19,9 @@
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
+#include "setup/tests/user_profile.hpp"
 #include "testkit/release_host.hpp"
 #include "testkit/release_publisher.hpp"
-#include "testkit/temp_dir.hpp"
 
 namespace setup_test {
 namespace {
@@ -35,12 +33,6 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
-
-std::uint16_t configured_release_port() {
-  const auto url = fetch::parse_server_url(config::release_host_url);
-  if (!url) throw std::runtime_error("the build's release host URL does not parse");
-  return url->port;
-}
 
 // Page scripts for the test seam: each waits for the page to reach a view,
 // then posts a message as the page's own buttons would. Another end view
@@ -81,29 +73,19 @@ std::size_t position(const std::vector<std::string>& lines, const std::string& p
   return lines.size();
 }
 
-class WindowExe : public ::testing::Test {
+// The program runs in a throwaway profile of the test's own.
+class WindowExe : public ::testing::Test, protected UserProfile {
  protected:
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs a display: CTest runs this under with_xvfb.sh";
-    for (const auto& dir : {home, tmp, cwd, run_dir, local, app_data, profile / "Desktop", hive, channel}) {
-      ASSERT_TRUE(platform::create_dirs(dir));
-    }
-    ASSERT_TRUE(platform::create_dirs(app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs"));
+    ASSERT_TRUE(platform::create_dirs(channel));
   }
 
   // The program with no option; `page_script` is run in the page once it
   // has loaded, `box_answers` answers the boxes (absent: the seam is off).
   ExeRun start(const std::string& page_script, std::optional<std::string> box_answers,
                std::map<std::string, std::string> extra = {}) {
-    std::map<std::string, std::string> env = {
-        {"HOME", home.string()},
-        {"TMPDIR", tmp.string()},
-        {"XDG_RUNTIME_DIR", run_dir.string()},
-        {"LOCALAPPDATA", local.string()},
-        {"APPDATA", app_data.string()},
-        {"USERPROFILE", profile.string()},
-        {"MORVANE_HIVE_DIR", hive.string()},
-        {"MORVANE_SETUP_UNCOUNTED", "1"},
+    EnvChanges env = {
         {"NO_AT_BRIDGE", "1"},
         {"DISPLAY", std::getenv("DISPLAY")},
         {"MORVANE_TEST_WINDOW_LOG", window_log.string()},
@@ -115,12 +97,12 @@ class WindowExe : public ::testing::Test {
     if (box_answers) env["MORVANE_TEST_BOX_ANSWERS"] = *box_answers;
     for (auto& [name, value] : extra) {
       if (value.empty()) {
-        env.erase(name);
+        env[name] = std::nullopt;
       } else {
         env[name] = value;
       }
     }
-    return run_setup_exe({}, env, cwd, root / "capture");
+    return run({}, env);
   }
 
   std::vector<std::string> shown() const { return lines_of(read_text(window_log)); }
@@ -132,17 +114,7 @@ class WindowExe : public ::testing::Test {
     }
   }
 
-  testkit::TempDir root;
-  platform::Path home = root / "home";
-  platform::Path tmp = root / "tmp";
-  platform::Path cwd = root / "cwd";
-  platform::Path run_dir = root / "run";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path profile = root / "profile";
-  platform::Path hive = root / "hive";
   platform::Path channel = root / "channel";
-  platform::Path install = local / "Programs" / "MORVANE";
   platform::Path window_log = root / "window.log";
   platform::Path script_file = root / "page.js";
 };

@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "testkit/file_fault_interpose.hpp"
 #include "update/check/verify_release.hpp"
-#include "update/tests/file_faults.hpp"
 #include "update/tests/stage_fixture.hpp"
 
 namespace stagetest {
+
+namespace faults = testkit::file_faults;
 
 using Files = std::vector<std::pair<std::string, Bytes>>;
 

@@ -2,7 +2,7 @@
 // executable changes, without it when only other files do, and what a
 // failure at each step leaves for the next run's repair. Every release here
 // was staged for real from nginx; the binary's own moves and removals are
-// watched (and some made to fail) through file_faults.
+// watched (and some made to fail) through testkit/file_fault_interpose.
 #include <gtest/gtest.h>
 
 #include "fetch/cache/sha256.hpp"

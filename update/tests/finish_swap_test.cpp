@@ -6,10 +6,10 @@
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/journal/swap_journal.hpp"
 #include "update/swap/finish_swap.hpp"
-#include "update/tests/fault_injection.hpp"
 #include "update/tests/print_update_error.hpp"
 #include "update/tests/swap_fixture.hpp"
 
@@ -144,11 +144,10 @@ TEST_F(Finish, WithoutAJournalFileTheFinishStillSucceeds) {
 }
 
 TEST_F(Finish, AFailedParkKeepsTheJournalAndThePendingFolder) {
-  swaptest::fault::Disarm disarm;
-  swaptest::fault::reset();
-  swaptest::fault::fail_from(1);  // the older parked build is removed; moving the aside there fails
+  testkit::file_faults::Scope scope;
+  testkit::file_faults::fail_from(1);  // the older parked build is removed; moving the aside there fails
   const auto finished = update::finish_swap(updates(), journal(true), SwapDirection::Forward);
-  swaptest::fault::reset();
+  testkit::file_faults::reset();
   ASSERT_FALSE(finished);
   EXPECT_EQ(finished.error().get<UpdateError::Io>()->at, platform::display(install() / "morvane.exe.old"));
   EXPECT_TRUE(platform::exists(updates() / "swap.journal"));

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/swap/move_triple.hpp"
-#include "update/tests/fault_injection.hpp"
 #include "update/tests/print_update_error.hpp"
 #include "update/tests/swap_fixture.hpp"
 
@@ -162,11 +162,10 @@ TEST(Triple, AFailedMoveNamesThePathItWasToLeave) {
     testkit::TempDir temp;
     const MoveTriple t = triple(temp.path());
     set(t, test.start);
-    swaptest::fault::Disarm disarm;
-    swaptest::fault::reset();
-    swaptest::fault::fail_from(test.fail_at);
+    testkit::file_faults::Scope scope;
+    testkit::file_faults::fail_from(test.fail_at);
     const auto rolled = test.forward ? update::roll_forward(t) : update::roll_back(t);
-    swaptest::fault::reset();
+    testkit::file_faults::reset();
     ASSERT_FALSE(rolled);
     ASSERT_TRUE(rolled.error().is<UpdateError::Io>());
     const auto* io = rolled.error().get<UpdateError::Io>();

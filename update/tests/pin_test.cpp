@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"
-#include "update/tests/fault_injection.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/tests/print_update_error.hpp"
 
@@ -71,11 +71,10 @@ TEST(DropOvertakenPin, APinThatCannotBeDeletedIsAnIoErrorNamingIt) {
   testkit::TempDir dir;
   const platform::Path path = pin_path(dir.path());
   ASSERT_TRUE(platform::write_file(path, platform::byte_view(R"({"version": "1.2.3", "pinned_at_ms": 1})")));
-  swaptest::fault::Disarm disarm;
-  swaptest::fault::reset();
-  swaptest::fault::fail_from(0);
+  testkit::file_faults::Scope scope;
+  testkit::file_faults::fail_from(0);
   const auto dropped = drop_overtaken_pin(dir.path(), "1.2.4");
-  swaptest::fault::reset();
+  testkit::file_faults::reset();
   ASSERT_FALSE(dropped);
   const auto* io = dropped.error().get<UpdateError::Io>();
   ASSERT_NE(io, nullptr) << display_update_error(dropped.error());

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
-#include "update/tests/fault_injection.hpp"
 #include "update/tests/print_update_error.hpp"
 #include "update/tests/swap_fixture.hpp"
 
@@ -140,9 +140,8 @@ TEST(RepairWithoutPending, EveryStopEndsWithTheOldReleaseOrTheNew) {
       ASSERT_TRUE(platform::remove_dir_all(release.pending()));
       bool finished = false;
       {
-        swaptest::fault::Disarm disarm;
-        swaptest::fault::reset();
-        swaptest::fault::fail_from(repair_done);
+        testkit::file_faults::Scope scope;
+        testkit::file_faults::fail_from(repair_done);
         finished = repair(release).has_value();
       }
       if (!finished) {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
-#include "update/tests/fault_injection.hpp"
 #include "update/tests/swap_fixture.hpp"
 
 namespace {
@@ -48,7 +48,8 @@ const std::vector<std::string> kApplyMoves = {
 std::vector<std::string> relative_log(const Release& release) {
   const std::string prefix = platform::display(release.install()) + "/";
   std::vector<std::string> out;
-  for (std::string entry : swaptest::fault::log()) {
+  for (const auto& operation : testkit::file_faults::log()) {
+    std::string entry = operation.text();
     for (auto at = entry.find(prefix); at != std::string::npos; at = entry.find(prefix)) entry.erase(at, prefix.size());
     out.push_back(entry);
   }
@@ -63,8 +64,7 @@ bool is_move_or_journal_removal(const std::string& entry) {
 const std::vector<std::string>& apply_log() {
   static const std::vector<std::string> log = [] {
     Release release;
-    swaptest::fault::Disarm disarm;
-    swaptest::fault::reset();
+    testkit::file_faults::Scope scope;
     EXPECT_TRUE(release.apply());
     return relative_log(release);
   }();
@@ -172,9 +172,8 @@ TEST(SwapCrash, RepairStoppedAfterEachOfItsOperationsStillEndsWhole) {
       crash_after(release, done);
       bool finished = false;
       {
-        swaptest::fault::Disarm disarm;
-        swaptest::fault::reset();
-        swaptest::fault::fail_from(repair_done);
+        testkit::file_faults::Scope scope;
+        testkit::file_faults::fail_from(repair_done);
         const auto stopped = update::repair_interrupted_swap(release.updates(), release.install());
         finished = stopped.has_value();
         if (!finished) {
@@ -207,8 +206,8 @@ bool run_child_killed_before(int stop, const std::function<void()>& work) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    swaptest::fault::reset();
-    swaptest::fault::stop_before(stop, fds[1]);
+    testkit::file_faults::reset();
+    testkit::file_faults::stop_before(stop, fds[1]);
     work();
     ::_exit(0);
   }

@@ -6,11 +6,11 @@
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/swap/finish_swap.hpp"
 #include "update/swap/move_triple.hpp"
 #include "update/swap/rollback_record.hpp"
-#include "update/tests/fault_injection.hpp"
 
 namespace swaptest {
 
@@ -164,9 +164,8 @@ tl::expected<void, UpdateError> Release::apply() const {
 }
 
 void Release::apply_until(int done) const {
-  fault::Disarm disarm;
-  fault::reset();
-  fault::fail_from(done);
+  testkit::file_faults::Scope scope;
+  testkit::file_faults::fail_from(done);
   (void)apply();
 }
 

@@ -1,17 +1,18 @@
-// rename(2), unlink(2), unlinkat(2) and remove(3) as the test binary sees
-// them: each call is first offered to the policy of file_faults.cpp, then
-// made with the system call itself. No C library header that declares these
-// functions is included here, so the definitions stand alone.
+// rename(2), unlink(2), unlinkat(2) and remove(3) as a test binary that
+// links this in sees them: each call is first offered to the policy of
+// file_fault_interpose.cpp, then made with the system call itself. No C
+// library header that declares these functions is included here, so the
+// definitions stand alone.
 #include <fcntl.h>
 #include <sys/syscall.h>
 
 #include <cerrno>
 
 extern "C" long syscall(long number, ...) noexcept;
-extern "C" bool stagetest_file_admit(const char* what, const char* from, const char* to);
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to);
 
 extern "C" int rename(const char* from, const char* to) noexcept {
-  if (!stagetest_file_admit("rename", from, to)) {
+  if (!testkit_file_fault_admit("rename", from, to)) {
     errno = EIO;
     return -1;
   }
@@ -23,7 +24,7 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 }
 
 extern "C" int unlink(const char* path) noexcept {
-  if (!stagetest_file_admit("unlink", path, nullptr)) {
+  if (!testkit_file_fault_admit("unlink", path, nullptr)) {
     errno = EIO;
     return -1;
   }
@@ -31,7 +32,7 @@ extern "C" int unlink(const char* path) noexcept {
 }
 
 extern "C" int remove(const char* path) noexcept {
-  if (!stagetest_file_admit("remove", path, nullptr)) {
+  if (!testkit_file_fault_admit("remove", path, nullptr)) {
     errno = EIO;
     return -1;
   }
@@ -41,7 +42,7 @@ extern "C" int remove(const char* path) noexcept {
 }
 
 extern "C" int unlinkat(int dir, const char* path, int flags) noexcept {
-  if (!stagetest_file_admit("unlinkat", path, nullptr)) {
+  if (!testkit_file_fault_admit("unlinkat", path, nullptr)) {
     errno = EIO;
     return -1;
   }

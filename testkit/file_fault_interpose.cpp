@@ -1,0 +1,115 @@
+#include "testkit/file_fault_interpose.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+// Asked by the interposed functions (file_fault_hooks.cpp) before they do
+// anything: false means "fail with EIO".
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to);
+
+namespace testkit::file_faults {
+
+namespace {
+
+struct State {
+  std::mutex mutex;
+  int next = 0;
+  int failed = 0;
+  int stop_fd = -1;
+  Policy policy;
+  std::vector<Operation> log;
+};
+
+// Never destroyed: files are still removed while the process exits, after
+// the destructors of function-local statics have run.
+union Holder {
+  State state;
+  Holder() : state() {}
+  ~Holder() {}
+};
+
+State& state() {
+  static Holder holder;
+  return holder.state;
+}
+
+}  // namespace
+
+std::string Operation::text() const { return to.empty() ? what + " " + from : what + " " + from + " -> " + to; }
+
+void reset() {
+  std::lock_guard lock(state().mutex);
+  state().next = 0;
+  state().failed = 0;
+  state().stop_fd = -1;
+  state().policy = nullptr;
+  state().log.clear();
+}
+
+void set_policy(Policy policy) {
+  std::lock_guard lock(state().mutex);
+  state().policy = std::move(policy);
+}
+
+void set_stop_fd(int fd) {
+  std::lock_guard lock(state().mutex);
+  state().stop_fd = fd;
+}
+
+std::vector<Operation> log() {
+  std::lock_guard lock(state().mutex);
+  return state().log;
+}
+
+int failures() {
+  std::lock_guard lock(state().mutex);
+  return state().failed;
+}
+
+void fail_from(int n) {
+  set_policy([n](const Operation& operation) { return operation.index >= n ? Action::Fail : Action::Proceed; });
+}
+
+void stop_before(int n, int fd) {
+  set_stop_fd(fd);
+  set_policy([n](const Operation& operation) { return operation.index == n ? Action::Stop : Action::Proceed; });
+}
+
+void fail_next_rename_onto(std::string to_suffix) {
+  auto spent = std::make_shared<std::atomic<bool>>(false);
+  set_policy([suffix = std::move(to_suffix), spent](const Operation& operation) {
+    if (operation.what != "rename" || !std::string_view(operation.to).ends_with(suffix)) return Action::Proceed;
+    return spent->exchange(true) ? Action::Proceed : Action::Fail;
+  });
+}
+
+}  // namespace testkit::file_faults
+
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to) {
+  using namespace testkit::file_faults;
+  Operation operation;
+  Policy policy;
+  int stop_fd = -1;
+  {
+    std::lock_guard lock(state().mutex);
+    operation = Operation{state().next++, what, from, to != nullptr ? to : ""};
+    state().log.push_back(operation);
+    policy = state().policy;
+    stop_fd = state().stop_fd;
+  }
+  const Action action = policy ? policy(operation) : Action::Proceed;
+  if (action == Action::Stop) {
+    const char byte = 's';
+    if (stop_fd >= 0) (void)::write(stop_fd, &byte, 1);
+    for (;;) ::pause();
+  }
+  if (action == Action::Fail) {
+    std::lock_guard lock(state().mutex);
+    ++state().failed;
+  }
+  return action == Action::Proceed;
+}

@@ -1,0 +1,71 @@
+// The file operations of a test binary, watched and broken on purpose.
+//
+// A binary that links this in puts its own rename(2), unlink(2), unlinkat(2)
+// and remove(3) in front of the C library's (file_fault_hooks.cpp), for the
+// whole process, so every move and removal that the program makes through
+// the platform layer passes through a policy first. The policy sees each
+// operation (numbered from 0 since the last reset) and lets it happen, makes
+// it fail with EIO as a full disk or a locked file would, or stops the
+// process right there until it is killed, as a power cut would.
+//
+// Link it only into the test binaries that break file operations on purpose.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testkit::file_faults {
+
+struct Operation {
+  int index = 0;
+  std::string what;  // "rename", "unlink", "unlinkat", "remove"
+  std::string from;  // the path (the source of a rename)
+  std::string to;    // the destination of a rename, else empty
+  // "rename <from> -> <to>" or "<what> <from>"
+  std::string text() const;
+};
+
+enum class Action { Proceed, Fail, Stop };
+
+using Policy = std::function<Action(const Operation&)>;
+
+// Counting from 0 again, an empty log, no failures, every operation allowed.
+void reset();
+
+// From now on the policy decides (it runs on the thread that makes the
+// operation and must not move or remove files itself).
+void set_policy(Policy policy);
+
+// Just before a Stop, one byte goes to this descriptor; then the process
+// waits until it is killed.
+void set_stop_fd(int fd);
+
+// The operations since the last reset, failed and stopped ones included.
+std::vector<Operation> log();
+
+// How many operations have failed since the last reset.
+int failures();
+
+// Policies for the common cases; each replaces the policy in force.
+
+// Operation `n` and every later one fail, without touching the disk.
+void fail_from(int n);
+
+// Just before operation `n`, one byte is written to `fd` and the process
+// then waits, doing nothing more, until it is killed.
+void stop_before(int n, int fd);
+
+// The next rename onto a path that ends with `to_suffix` fails; the ones
+// after it go through.
+void fail_next_rename_onto(std::string to_suffix);
+
+// Resets at the start and at the end of a scope, whatever happens in it.
+struct Scope {
+  Scope() { reset(); }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+  ~Scope() { reset(); }
+};
+
+}  // namespace testkit::file_faults
