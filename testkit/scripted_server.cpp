@@ -5,6 +5,36 @@
 
 namespace testkit {
 
+Script& Script::read(std::size_t count) {
+  steps_.emplace_back(std::in_place_type<Read>, Read{count});
+  return *this;
+}
+
+Script& Script::read_until(std::string end) {
+  steps_.emplace_back(std::in_place_type<ReadUntil>, ReadUntil{std::move(end)});
+  return *this;
+}
+
+Script& Script::send(std::string bytes) {
+  steps_.emplace_back(std::in_place_type<Send>, Send{std::move(bytes)});
+  return *this;
+}
+
+Script& Script::send(std::initializer_list<std::uint8_t> bytes) {
+  return send(std::string(bytes.begin(), bytes.end()));
+}
+
+Script& Script::pause(std::chrono::milliseconds time) {
+  steps_.emplace_back(std::in_place_type<Pause>, Pause{time});
+  return *this;
+}
+
+Script& Script::drain_until_closed() {
+  steps_.emplace_back(std::in_place_type<DrainUntilClosed>);
+  return *this;
+}
+
+
 namespace {
 
 constexpr auto kAcceptLimit = std::chrono::seconds(20);

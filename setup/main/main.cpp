@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,11 +14,17 @@ int main(int argc, char** argv) {
   // would change what this program configures. Should the set-up fail, the
   // library's later calls fail with its own errors.
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+  int code = 1;
   try {
     const std::vector<std::string> args(argc > 0 ? argv + 1 : argv, argv + argc);
-    return setup::run_main(args);
+    code = setup::run_main(args);
   } catch (...) {
     // A fault on the main thread ends the run as a failure, never as a crash.
-    return 1;
+    code = 1;
   }
+  // The install report's thread may still be waiting for the site: the
+  // process ends here, at once, without running static destructors under a
+  // thread that still uses what they would destroy.
+  std::fflush(nullptr);
+  std::_Exit(code);
 }

@@ -1,8 +1,11 @@
 // The install report against a loopback HTTPS site: what goes on the wire,
 // how long the caller waits, and when nothing is sent at all.
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +37,20 @@ std::chrono::milliseconds timed_report(const std::string& url, const std::string
   const auto began = std::chrono::steady_clock::now();
   setup::send_install_report_to(url, kind, version);
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+}
+
+// The threads this process has now.
+std::ptrdiff_t thread_count() {
+  std::error_code ignored;
+  return std::distance(std::filesystem::directory_iterator("/proc/self/task", ignored),
+                       std::filesystem::directory_iterator());
+}
+
+// Waits until the process is back to `count` threads: a report thread that
+// outlived its caller has ended (the site hung up on it), so it cannot be
+// caught half way through its clean-up when the test process ends.
+void wait_for_threads_to_end(std::ptrdiff_t count) {
+  for (int i = 0; i < 200 && thread_count() > count; ++i) std::this_thread::sleep_for(25ms);
 }
 
 class InstallReport : public ::testing::Test {
@@ -76,11 +93,15 @@ TEST_F(InstallReport, CarriesOnlyTheFullStopsAndDigitsOfTheVersionAtMost32) {
 }
 
 TEST_F(InstallReport, WaitsAtMostThreeSecondsForASiteThatNeverAnswers) {
-  SiteServer site(SiteAnswer{.never = true});
-  const auto took = timed_report(site.api_url(), "installed", "1.2.3");
-  EXPECT_GE(took, 2900ms);
-  EXPECT_LT(took, 4s);
-  EXPECT_EQ(site.requests().size(), 1u);
+  const auto threads_before = thread_count();
+  {
+    SiteServer site(SiteAnswer{.never = true});
+    const auto took = timed_report(site.api_url(), "installed", "1.2.3");
+    EXPECT_GE(took, 2900ms);
+    EXPECT_LT(took, 4s);
+    EXPECT_EQ(site.requests().size(), 1u);
+  }
+  wait_for_threads_to_end(threads_before);
 }
 
 TEST_F(InstallReport, ReturnsWhenASlowSiteAnswers) {

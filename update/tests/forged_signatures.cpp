@@ -1,5 +1,6 @@
 #include "update/tests/forged_signatures.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -42,8 +43,9 @@ Scalar nonce(std::uint32_t counter) {
 }
 
 platform::Bytes join(const std::uint8_t* r, const Scalar& s) {
-  platform::Bytes signature(r, r + 32);
-  signature.insert(signature.end(), s.begin(), s.end());
+  platform::Bytes signature(64);
+  std::copy(r, r + 32, signature.begin());
+  std::copy(s.begin(), s.end(), signature.begin() + 32);
   return signature;
 }
 
