@@ -129,7 +129,7 @@ class WindowLayer {
 
   // The hidden main window, centred in the work area of the monitor under
   // the pointer; nullptr when it cannot be made.
-  virtual std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec& spec) = 0;
+  virtual std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec& layout) = 0;
 
   // Starts the web engine with its data in `user_data_dir`. `done` runs once
   // with the environment or the error's text, before or after this returns.

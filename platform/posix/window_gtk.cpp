@@ -112,17 +112,17 @@ class GtkSplash final : public Splash {
 
 class GtkMainWindow final : public ParentWindow {
  public:
-  explicit GtkMainWindow(const MainWindowSpec& spec) {
+  explicit GtkMainWindow(const MainWindowSpec& layout) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
-    gtk_window_set_title(GTK_WINDOW(window_), spec.title.c_str());
+    gtk_window_set_title(GTK_WINDOW(window_), layout.title.c_str());
     gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
     gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
-    paint_background(window_, spec.background);
+    paint_background(window_, layout.background);
     content_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_widget_set_size_request(content_, spec.size.width, spec.size.height);
+    gtk_widget_set_size_request(content_, layout.size.width, layout.size.height);
     gtk_container_add(GTK_CONTAINER(window_), content_);
-    centre(spec.size);
+    centre(layout.size);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::on_delete), this);
   }
   ~GtkMainWindow() override {
@@ -208,9 +208,9 @@ class GtkLayer final : public WindowLayer {
     return std::make_unique<GtkSplash>(text);
   }
 
-  std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec& spec) override {
+  std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec& layout) override {
     if (!has_display_) return nullptr;
-    return std::make_unique<GtkMainWindow>(spec);
+    return std::make_unique<GtkMainWindow>(layout);
   }
 
   void create_web_environment(const Path& user_data_dir, std::function<void(WebEnvironmentResult)> done) override {

@@ -244,8 +244,8 @@ std::unique_ptr<platform::Splash> FakeLayer::show_splash(std::string_view text) 
   return std::make_unique<FakeSplash>(record_);
 }
 
-std::unique_ptr<platform::MainWindow> FakeLayer::create_main_window(const platform::MainWindowSpec& spec) {
-  record_->window_spec = spec;
+std::unique_ptr<platform::MainWindow> FakeLayer::create_main_window(const platform::MainWindowSpec& layout) {
+  record_->window_spec = layout;
   if (!options.main_window) return nullptr;
   record_->window_alive = true;
   record_->events.push_back("window created");

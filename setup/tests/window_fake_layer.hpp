@@ -96,7 +96,7 @@ class FakeLayer final : public platform::WindowLayer {
 
   // The layer's operations.
   std::unique_ptr<platform::Splash> show_splash(std::string_view text) override;
-  std::unique_ptr<platform::MainWindow> create_main_window(const platform::MainWindowSpec& spec) override;
+  std::unique_ptr<platform::MainWindow> create_main_window(const platform::MainWindowSpec& layout) override;
   void create_web_environment(const platform::Path& user_data_dir,
                               std::function<void(platform::WebEnvironmentResult)> done) override;
   std::unique_ptr<platform::Timer> start_timer(std::chrono::milliseconds every, std::function<void()> tick) override;
