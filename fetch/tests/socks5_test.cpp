@@ -11,6 +11,7 @@
 #include "fetch/http/connect_tcp.hpp"
 #include "fetch/http/tunnel.hpp"
 #include "fetch/http/tunnel_wire.hpp"
+#include "fetch/tests/tunnel_peer.hpp"
 #include "testkit/scripted_server.hpp"
 
 namespace {
@@ -22,15 +23,10 @@ using fetch::ProxyEndpoint;
 using fetch::ProxyKind;
 using testkit::Script;
 using testkit::ScriptedServer;
+using fetch_test::connect_to;
 
 ProxyEndpoint endpoint(std::optional<ProxyCredentials> credentials = {}) {
   return {ProxyKind::Socks5, "127.0.0.1", std::move(credentials), 0};
-}
-
-platform::Socket connect_to(const ScriptedServer& server) {
-  auto socket = fetch::connect_tcp("127.0.0.1", server.port());
-  if (!socket) throw std::runtime_error(socket.error().text());
-  return std::move(*socket);
 }
 
 std::string bytes(std::initializer_list<std::uint8_t> list) { return std::string(list.begin(), list.end()); }

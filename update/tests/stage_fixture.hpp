@@ -17,7 +17,9 @@
 #include "testkit/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/check/verify_release.hpp"
+#include "update/error.hpp"
 #include "update/stage/stage_event.hpp"
+#include "update/stage/stage_release.hpp"
 
 namespace stagetest {
 
@@ -106,5 +108,13 @@ std::string request_path(const std::string& name);
 // a last request is made and waited for, so that every earlier one is
 // listed; it is left out.
 std::vector<std::string> answered_requests(const testkit::ReleaseHost& host);
+
+// The issue time of the releases the staging tests publish.
+constexpr std::int64_t kIssued = 1'760'000'000'000;
+
+// "staged", or the sentence of the error that ended staging.
+inline std::string error_text(const tl::expected<update::StagedRelease, update::UpdateError>& result) {
+  return result ? std::string("staged") : update::display_update_error(result.error());
+}
 
 }  // namespace stagetest

@@ -18,12 +18,6 @@ namespace {
 using update::StagedRelease;
 using update::UpdateError;
 
-constexpr std::int64_t kIssued = 1'760'000'000'000;
-
-std::string error_text(const tl::expected<StagedRelease, UpdateError>& result) {
-  return result ? std::string("staged") : update::display_update_error(result.error());
-}
-
 const update::FileEntry& entry_named(const update::VerifiedRelease& release, const std::string& name) {
   const auto* entry = update::find_file_entry(release.manifest.files, name);
   EXPECT_NE(entry, nullptr) << name;

@@ -17,12 +17,6 @@ namespace {
 using update::StagedRelease;
 using update::UpdateError;
 
-constexpr std::int64_t kIssued = 1'760'000'000'000;
-
-std::string error_text(const tl::expected<StagedRelease, UpdateError>& result) {
-  return result ? std::string("staged") : update::display_update_error(result.error());
-}
-
 Bytes xz(platform::ByteView data, std::string_view check = "crc64") {
   auto packed = testkit::xz_compress(data, check);
   EXPECT_TRUE(packed) << packed.error();
