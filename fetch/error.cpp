@@ -74,4 +74,8 @@ FetchError fetch_io_error(const platform::Path& path, const platform::IoError& e
   return {FetchError::Io{platform::display(path), error.text()}};
 }
 
+FetchError no_memory_error(std::string target, std::uint64_t bytes) {
+  return {FetchError::Io{std::move(target), fmt::format("no memory for {} bytes", bytes)}};
+}
+
 }  // namespace fetch

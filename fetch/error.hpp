@@ -95,4 +95,8 @@ FetchError not_modified_error(std::string target);
 // display text.
 FetchError fetch_io_error(const platform::Path& path, const platform::IoError& error);
 
+// No memory for the `bytes` that a download of `target` must hold at once:
+// FetchError::Io at the target, "no memory for <bytes> bytes".
+FetchError no_memory_error(std::string target, std::uint64_t bytes);
+
 }  // namespace fetch

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,19 @@ tl::expected<platform::Bytes, FetchError> fetch_range(FallbackState& state, cons
   return tl::unexpected(std::move(*last));
 }
 
+// Zero-filled room for the whole file, or no_memory_error when the size is
+// more than a buffer can hold or than the system will give.
+tl::expected<platform::Bytes, FetchError> whole_file_buffer(const std::string& path, std::uint64_t total) {
+  platform::Bytes buffer;
+  if (total > buffer.max_size()) return tl::unexpected(no_memory_error(path, total));
+  try {
+    buffer.resize(static_cast<std::size_t>(total));
+  } catch (const std::bad_alloc&) {
+    return tl::unexpected(no_memory_error(path, total));
+  }
+  return buffer;
+}
+
 // Lowers the active-thread count however the worker ends.
 struct ActiveGuard {
   std::atomic<std::uint64_t>& active;
@@ -108,13 +122,13 @@ DownloadTiming default_download_timing() {
 }
 
 FallbackState::FallbackState(const ServerUrl& url, const std::string& path, std::uint64_t total,
-                             const DownloadTiming& timing)
+                             const DownloadTiming& timing, platform::Bytes buffer)
     : url(url),
       path(path),
       total(total),
       timing(timing),
       range_count(total / range_size + (total % range_size != 0 ? 1 : 0)),
-      buffer(static_cast<std::size_t>(total)) {}
+      buffer(std::move(buffer)) {}
 
 void chunk_worker(FallbackState& state) {
   ActiveGuard guard{state.active_threads};
@@ -155,7 +169,9 @@ tl::expected<platform::Bytes, FetchError> download_with_fallback(const ServerUrl
   if (whole) return whole;
   if (final_first_try(whole.error())) return whole;
 
-  FallbackState state(url, path, total, timing);
+  auto buffer = whole_file_buffer(path, total);
+  if (!buffer) return tl::unexpected(std::move(buffer.error()));
+  FallbackState state(url, path, total, timing, std::move(*buffer));
   const std::uint64_t thread_count = std::min(state.range_count, max_download_threads);
   state.active_threads.store(thread_count);
 

@@ -45,7 +45,9 @@ DownloadTiming default_download_timing();
 // their number; the fallback's add up to `total` exactly. The progress
 // callback is called on the calling thread only: during the first try with
 // its bytes, during the fallback every progress interval with the bytes of
-// completed ranges, and a last time with (total, total).
+// completed ranges, and a last time with (total, total). The fallback holds
+// the whole file: when `total` bytes cannot be had, it ends at once with
+// no_memory_error for the path.
 tl::expected<platform::Bytes, FetchError> download_with_fallback(const ServerUrl& url, const std::string& path,
                                                                  std::uint64_t total, const ProgressFn& progress);
 tl::expected<platform::Bytes, FetchError> download_with_fallback(const ServerUrl& url, const std::string& path,
@@ -55,7 +57,9 @@ tl::expected<platform::Bytes, FetchError> download_with_fallback(const ServerUrl
 // What the coordinating thread and the download threads of one fallback
 // share.
 struct FallbackState {
-  FallbackState(const ServerUrl& url, const std::string& path, std::uint64_t total, const DownloadTiming& timing);
+  // `buffer` is the zero-filled room for the whole file, `total` bytes.
+  FallbackState(const ServerUrl& url, const std::string& path, std::uint64_t total, const DownloadTiming& timing,
+                platform::Bytes buffer);
 
   const ServerUrl& url;
   const std::string& path;

@@ -134,6 +134,44 @@ TEST(DownloadWithFallback, ReturnsTheFirstTrysBytesWhateverTheirNumber) {
   EXPECT_EQ(server.heads().size(), 1u);
 }
 
+// AddressSanitizer ends the process on an allocation it cannot make instead
+// of throwing std::bad_alloc, so that case is left to the other builds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kFailedAllocationsThrow = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kFailedAllocationsThrow = false;
+#else
+constexpr bool kFailedAllocationsThrow = true;
+#endif
+#else
+constexpr bool kFailedAllocationsThrow = true;
+#endif
+
+// The fallback holds the whole file; a signed size that no buffer can hold
+// is a failed download of its own, with nothing asked for in ranges.
+TEST(DownloadWithFallback, ASizeThatNoMemoryHoldsIsAnIoErrorOfItsOwn) {
+  std::vector<std::uint64_t> totals = {std::uint64_t{1} << 63, ~std::uint64_t{0}};
+  // Past what the address space can map, whatever the system's overcommit.
+  if (kFailedAllocationsThrow) totals.push_back(std::uint64_t{1} << 62);
+  for (const std::uint64_t total : totals) {
+    SCOPED_TRACE(total);
+    // The first try breaks off, so the fallback starts.
+    HandlerServer server([](const std::string&, int) { return Answer{}; });
+    int calls = 0;
+    const ProgressFn count = [&](std::uint64_t, std::uint64_t) {
+      ++calls;
+      return true;
+    };
+    auto bytes = download_with_fallback(plain_url(server.port()), "/huge.bin", total, count);
+    ASSERT_FALSE(bytes);
+    EXPECT_EQ(bytes.error(), (FetchError{FetchError::Io{"/huge.bin", fmt::format("no memory for {} bytes", total)}}));
+    EXPECT_EQ(format_fetch_error(bytes.error()), fmt::format("io error at /huge.bin: no memory for {} bytes", total));
+    EXPECT_EQ(ranged_requests(server), 0u);
+    EXPECT_EQ(calls, 0);
+  }
+}
+
 TEST(DownloadWithFallback, SomeFirstTryFailuresAreFinal) {
   struct Case {
     const char* what;

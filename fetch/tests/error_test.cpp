@@ -45,6 +45,8 @@ TEST(FetchErrorTest, EveryVariantDisplaysItsSentence) {
        "it to compare against"},
       {"io", fetch_io_error("/tmp/a b/f.bin", platform::IoError::from_os(2)),
        "io error at /tmp/a b/f.bin: No such file or directory (os error 2)"},
+      {"no memory", no_memory_error("/r/huge.bin", std::uint64_t{1} << 63),
+       "io error at /r/huge.bin: no memory for 9223372036854775808 bytes"},
       {"cancelled", FetchError{FetchError::Cancelled{}},
        "the download was cancelled — nothing partial was installed, and everything already "
        "downloaded is verified and kept"},
@@ -71,6 +73,8 @@ TEST(FetchErrorTest, BuildersFillTheRightVariant) {
   const auto io = fetch_io_error("/p", platform::IoError::custom(platform::ErrorKind::Other, "own text"));
   ASSERT_TRUE(io.is<FetchError::Io>());
   EXPECT_EQ(*io.get<FetchError::Io>(), (FetchError::Io{"/p", "own text"}));
+
+  EXPECT_EQ(no_memory_error("/t", 12), (FetchError{FetchError::Io{"/t", "no memory for 12 bytes"}}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // also takes the tail (remove_failed_install).
 #include "setup/main/run_install.hpp"
 
+#include <exception>
 #include <optional>
 #include <utility>
 
@@ -21,6 +22,7 @@
 #include "setup/main/reverify_staged.hpp"
 #include "setup/main/setup_log.hpp"
 #include "setup/main/stage_tracker.hpp"
+#include "setup/main/worker_fault.hpp"
 #include "update/apply/apply_staged.hpp"
 #include "update/check/release_check.hpp"
 #include "update/stage/stage_release.hpp"
@@ -80,6 +82,51 @@ class InstallRun {
       return fail(folder_not_made_text(install_dir_, made.error()));
     }
 
+    auto fetched = put_release_in_place_or_fault();
+    if (!fetched) return failure(std::move(fetched.error()));
+
+    // The release is installed and stays so, whatever follows: these
+    // failures write no log line and undo nothing.
+    if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());
+    if (auto made = context_.steps.make_shortcuts(exe_path_); !made) return failure(made.error());
+    if (auto written = context_.steps.write_uninstall_entry(install_dir_, exe_path_, version_); !written) {
+      return failure(written.error());
+    }
+    context_.steps.send_install_report(exe_existed_ ? "reinstalled" : "installed", version_);
+
+    InstallSuccess success;
+    success.version = version_;
+    success.previous_version = from_version_;
+    success.already_current = installed_version_ && *installed_version_ == version_ && !*fetched;
+    return success;
+  }
+
+ private:
+  // The tail, then the failure.
+  tl::unexpected<std::string> fail(std::string text) {
+    remove_failed_install(install_dir_, folder_existed_);
+    return tl::unexpected(std::move(text));
+  }
+
+  // put_release_in_place, where an internal fault ends the run as a failure
+  // there does: what was staged goes (unless a swap journal still needs it),
+  // the fault's line goes to setup.log, then the tail. The fault is caught
+  // here, not left to the worker, because the tail may remove the folder
+  // that the worker's log line would be written into.
+  tl::expected<bool, std::string> put_release_in_place_or_fault() {
+    try {
+      return put_release_in_place();
+    } catch (...) {
+      const std::string fault = worker_panic_text(std::current_exception());
+      if (staging_began_) discard_pending_unless_journal(updates_dir_, version_);
+      InstallResult stopped = worker_stopped_result(install_dir_, fault);
+      return fail(std::move(stopped.error()));
+    }
+  }
+
+  // From the swap repair until the release is in place; answers whether any
+  // file had to be fetched. Every failure has taken the tail.
+  tl::expected<bool, std::string> put_release_in_place() {
     // A swap that an earlier run or the product left half done.
     if (auto repaired = update::repair_interrupted_swap(updates_dir_, install_dir_); !repaired) {
       return fail(install_error_text(install_dir_, repaired.error()));
@@ -102,6 +149,7 @@ class InstallRun {
     if (auto refused = check_required_files(install_dir_, offered.manifest)) return fail(std::move(*refused));
 
     // Staging.
+    staging_began_ = true;
     auto fetched = stage(offered);
     if (!fetched) {
       discard_pending(updates_dir_, version_);
@@ -130,28 +178,7 @@ class InstallRun {
       discard_pending(updates_dir_, version_);
       return fail(std::move(installed.error()));
     }
-
-    // The release is installed and stays so, whatever follows: these
-    // failures write no log line and undo nothing.
-    if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());
-    if (auto made = context_.steps.make_shortcuts(exe_path_); !made) return failure(made.error());
-    if (auto written = context_.steps.write_uninstall_entry(install_dir_, exe_path_, version_); !written) {
-      return failure(written.error());
-    }
-    context_.steps.send_install_report(exe_existed_ ? "reinstalled" : "installed", version_);
-
-    InstallSuccess success;
-    success.version = version_;
-    success.previous_version = from_version_;
-    success.already_current = installed_version_ && *installed_version_ == version_ && !*fetched;
-    return success;
-  }
-
- private:
-  // The tail, then the failure.
-  InstallResult fail(std::string text) {
-    remove_failed_install(install_dir_, folder_existed_);
-    return failure(std::move(text));
+    return *fetched;
   }
 
   void send(SetupStatus status) { sink_(std::move(status)); }
@@ -195,6 +222,9 @@ class InstallRun {
   std::optional<std::string> installed_version_;
   std::string version_;
   std::optional<std::string> from_version_;
+  // Whether staging has begun: from then on the staging folder is there to
+  // be discarded.
+  bool staging_began_ = false;
 };
 
 }  // namespace

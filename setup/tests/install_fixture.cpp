@@ -48,6 +48,7 @@ setup::InstallResult InstallTest::install() { return install_from(host().base_ur
 setup::InstallResult InstallTest::install_from(const std::string& base_url) {
   setup::InstallContext context{base_url};
   const auto fails = [this](const std::string& step) -> tl::expected<void, std::string> {
+    if (auto it = throwing_steps.find(step); it != throwing_steps.end()) throw std::runtime_error(it->second);
     if (auto it = failing_steps.find(step); it != failing_steps.end()) return tl::unexpected(it->second);
     return {};
   };

@@ -62,6 +62,8 @@ class InstallTest : public ::testing::Test {
   std::vector<std::string> events;
   // The step that fails, by its name, and the text it fails with.
   std::map<std::string, std::string> failing_steps;
+  // The step that throws, by its name, and the text of what it throws.
+  std::map<std::string, std::string> throwing_steps;
   // Called with each status as it arrives, on the run's thread.
   std::function<void(const setup::SetupStatus&)> on_status;
   std::atomic<bool> cancel{false};

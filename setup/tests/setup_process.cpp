@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -23,6 +26,26 @@ using namespace std::chrono_literals;
 std::string read_text(const platform::Path& path) {
   auto bytes = platform::read_file(path);
   return bytes ? platform::to_string(*bytes) : std::string();
+}
+
+// How much memory the process holds now and the most it has held (VmRSS
+// and VmHWM), or zeros once they cannot be read.
+struct Resident {
+  std::uint64_t now = 0;
+  std::uint64_t peak = 0;
+};
+Resident resident_memory(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  Resident resident;
+  std::string name;
+  std::uint64_t kib = 0;
+  while (status >> name) {
+    if ((name == "VmRSS:" || name == "VmHWM:") && status >> kib) {
+      (name == "VmRSS:" ? resident.now : resident.peak) = kib * 1024;
+    }
+    status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  return resident;
 }
 
 }  // namespace
@@ -77,6 +100,17 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       ADD_FAILURE() << exe << " did not end within 30 seconds";
+      break;
+    }
+    // The high-water mark of the program's own memory, as last seen before
+    // it ended (the wait's resource usage would count the test's memory,
+    // which the child shared until it started the program).
+    const Resident held = resident_memory(pid);
+    result.peak_memory_bytes = std::max(result.peak_memory_bytes, held.peak);
+    if (held.now > exe_memory_ceiling) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << exe << " held " << held.now << " bytes, more than " << exe_memory_ceiling;
       break;
     }
     std::this_thread::sleep_for(2ms);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,11 +17,19 @@ struct ExeRun {
   std::string out;
   std::string err;
   std::chrono::milliseconds elapsed{0};
+  // The most memory the program held at once (its peak resident set), as
+  // last seen while it ran.
+  std::uint64_t peak_memory_bytes = 0;
 };
+
+// What a run may hold before it is killed: more than any run needs, far
+// less than a program that reads without end would take.
+inline constexpr std::uint64_t exe_memory_ceiling = std::uint64_t{1} << 30;
 
 // Runs morvane-setup with `args` in `cwd` with exactly `env` (plus PATH),
 // standard input empty and both outputs captured in files below `capture`;
-// kills it after 30 seconds.
+// kills it after 30 seconds, or as soon as it holds more than
+// exe_memory_ceiling.
 ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                      const platform::Path& cwd, const platform::Path& capture);
 

@@ -155,6 +155,10 @@ void LocalChannel::publish(const testkit::Release& release) {
   if (!host_) start();
 }
 
+platform::Path LocalChannel::published_file(const std::string& name) const {
+  return testkit::channel_dir(root_.path()) / name;
+}
+
 void LocalChannel::start() {
   const std::uint16_t port = configured_release_port();
   for (int attempt = 0; attempt < 3; ++attempt) {

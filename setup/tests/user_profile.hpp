@@ -105,6 +105,8 @@ std::vector<StagedLine> staged_lines(const platform::Path& updates_dir, const st
 class LocalChannel {
  public:
   void publish(const testkit::Release& release);
+  // A published file of the channel (release.json, say) in its folder.
+  platform::Path published_file(const std::string& name) const;
   // Stops serving: nothing listens on the port any more.
   void stop() { host_.reset(); }
   // nginx's request lines ("GET /releases/morvane/stable-intl/x 200"), once

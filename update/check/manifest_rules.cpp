@@ -1,13 +1,16 @@
 #include "update/check/manifest_rules.hpp"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "platform/text.hpp"
+#include "update/check/reserved_names.hpp"
 #include "update/records/manifest_names.hpp"
 #include "update/records/version.hpp"
+#include "update/store/updates_dir.hpp"
 
 namespace update {
 
@@ -71,6 +74,40 @@ bool lists_a_name_twice(const ReleaseManifest& manifest) {
   return std::adjacent_find(names.begin(), names.end()) != names.end();
 }
 
+// The first listed name, in list order, that the updater writes itself or
+// that names a device, with the reason.
+std::optional<std::string> check_reserved_names(const ReleaseManifest& manifest) {
+  for (std::string_view name : next_manifest_name(manifest.files)) {
+    const std::string folded = folded_file_name(name);
+    if (is_updater_own_name(folded)) {
+      return fmt::format("the name {} is one the updater and installer write themselves, so a manifest may not "
+                         "claim it",
+                         name);
+    }
+    if (is_device_name(folded)) {
+      return fmt::format("the name {} is a Windows device name, so no file can be written under it", name);
+    }
+  }
+  return std::nullopt;
+}
+
+// The first listed name, in list order, that is another listed name once
+// case and trailing points and blanks no longer count, with the reason
+// naming both.
+std::optional<std::string> check_folded_names(const ReleaseManifest& manifest) {
+  std::map<std::string, std::string_view> seen;
+  for (std::string_view name : next_manifest_name(manifest.files)) {
+    const auto [earlier, added] = seen.try_emplace(folded_file_name(name), name);
+    if (!added) {
+      return fmt::format(
+          "it lists {} and {}, one file name where case and trailing points do not count, so which bytes it "
+          "means is undecided",
+          earlier->second, name);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool is_plain_file_name(std::string_view name) {
@@ -131,7 +168,16 @@ std::optional<std::string> why_unusable(const ReleaseManifest& manifest) {
     return std::string(
         "it lists the same file name twice, so which bytes it means is undecided");
   }
-  return std::nullopt;
+  // The version names the release's folders below updates/pending and
+  // updates/history; it must stay one folder there.
+  if (!is_plain_folder_name(manifest.version)) {
+    return fmt::format(
+        "version {} is not one plain folder name; the updater keeps each release in a folder of that name and a "
+        "manifest may not widen its write set",
+        manifest.version);
+  }
+  if (auto reason = check_reserved_names(manifest)) return reason;
+  return check_folded_names(manifest);
 }
 
 }  // namespace update

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,12 @@ struct CheckResult {
   std::optional<VerifiedRelease> release;
 };
 
+// The most that the check reads of each answer. A signature is 64 bytes; no
+// release comes near the manifest's ceiling (100,000 files make about 49 MB).
+// An answer that announces more ends before its body.
+inline constexpr std::uint64_t signature_ceiling = 4 * 1024;
+inline constexpr std::uint64_t manifest_ceiling = 64 * 1024 * 1024;
+
 // The paths on the release host of a product's channel.
 struct ChannelRequests {
   // "<release_path>/release.json"
@@ -50,7 +57,10 @@ ChannelRequests channel_requests(const fetch::ServerUrl& host, std::string_view 
 
 // Asks the channel for its release. The cancel flag is watched by the
 // manifest's download only (UpdateError::Cancelled); the signature's
-// download, the verification and the file steps go on regardless.
+// download, the verification and the file steps go on regardless. A
+// manifest past its ceiling is UpdateError::Unreachable, unlogged, like any
+// answer that breaks the rules; a signature past its ceiling is refused and
+// logged as UpdateError::NotEd25519 with the length it announced.
 tl::expected<CheckResult, UpdateError> check_release(const fetch::ServerUrl& host, const platform::Path& updates,
                                                      std::string_view product, std::string_view channel,
                                                      const std::atomic<bool>& cancel);

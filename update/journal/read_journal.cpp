@@ -33,15 +33,6 @@ bool begins_with(const std::vector<platform::Path>& path, const platform::Path& 
   return true;
 }
 
-// A version names one folder directly below updates/pending: one plain name.
-bool is_plain_folder_name(std::string_view version) {
-  if (version.empty() || version == "." || version == "..") return false;
-  for (const char c : version) {
-    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
-  }
-  return true;
-}
-
 UpdateError outside(const platform::Path& journal, std::string path, const std::string& write_set) {
   return {UpdateError::OutsideWriteSet{platform::display(journal), std::move(path), write_set}};
 }

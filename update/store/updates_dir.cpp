@@ -48,6 +48,14 @@ tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates
 
 bool path_exists(const platform::Path& path) { return platform::exists(path); }
 
+bool is_plain_folder_name(std::string_view version) {
+  if (version.empty() || version == "." || version == "..") return false;
+  for (const char c : version) {
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
+  }
+  return true;
+}
+
 platform::Path pending_dir(const platform::Path& updates, std::string_view version) {
   return updates / "pending" / platform::path_from_utf8(version);
 }

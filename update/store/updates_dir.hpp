@@ -22,6 +22,11 @@ tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates
 // True when the path's metadata can be read (a file or a folder).
 bool path_exists(const platform::Path& path);
 
+// True for a version that names one folder directly below updates/pending
+// (and updates/history): not empty, not "." or "..", and free of "/", "\",
+// ":" and NUL, so that the folder can neither climb out nor reach a drive.
+bool is_plain_folder_name(std::string_view version);
+
 // updates/pending/<version>: a release being staged.
 platform::Path pending_dir(const platform::Path& updates, std::string_view version);
 // updates/history/<version>: the manifest and signature of an installed release.

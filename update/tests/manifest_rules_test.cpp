@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/check/release_path.hpp"
+#include "update/check/reserved_names.hpp"
 #include "update/tests/check_fixtures.hpp"
 
 namespace update {
@@ -124,6 +125,80 @@ TEST(ManifestRulesTest, EachRuleGivesItsReason) {
        "it lists the same file name twice, so which bytes it means is undecided"},
       {"two deltas of one name", [](auto& m) { delta(m, 1).path = delta(m, 0).path; },
        "it lists the same file name twice, so which bytes it means is undecided"},
+      // 8. the version as a folder name
+      {"version climbing out of the updates folder",
+       [](auto& m) { m.version = "1.4.0+/../../../../victim"; m.build = "1.4.0+/../../../../victim+x"; },
+       "version 1.4.0+/../../../../victim is not one plain folder name; the updater keeps each release in a "
+       "folder of that name and a manifest may not widen its write set"},
+      {"version with a backslash", [](auto& m) { m.version = "1.4.0+a\\b"; m.build = "1.4.0+a\\b+x"; },
+       "version 1.4.0+a\\b is not one plain folder name; the updater keeps each release in a folder of that "
+       "name and a manifest may not widen its write set"},
+      {"version naming a drive", [](auto& m) { m.version = "1.4.0+C:"; m.build = "1.4.0+C:+x"; },
+       "version 1.4.0+C: is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
+      {"version with a NUL", [](auto& m) { m.version = std::string("1.4.0+a\0b", 9); m.build = m.version + "+x"; },
+       "version " + std::string("1.4.0+a\0b", 9) +
+           " is not one plain folder name; the updater keeps each release in a folder of that name and a manifest "
+           "may not widen its write set"},
+      // 9. names the updater writes itself, and device names, name by name
+      {"a file named updates", [](auto& m) { m.files[1].path = "updates"; },
+       "the name updates is one the updater and installer write themselves, so a manifest may not claim it"},
+      {"the updates folder in capitals with a trailing point", [](auto& m) { m.files[1].path = "UPDATES."; },
+       "the name UPDATES. is one the updater and installer write themselves, so a manifest may not claim it"},
+      {"a file named uninstall.exe", [](auto& m) { m.files[1].path = "Uninstall.exe"; },
+       "the name Uninstall.exe is one the updater and installer write themselves, so a manifest may not claim "
+       "it"},
+      {"a file named like the staged manifest", [](auto& m) { m.files[1].path = "release.json"; },
+       "the name release.json is one the updater and installer write themselves, so a manifest may not claim "
+       "it"},
+      {"a file named like the staged signature", [](auto& m) { m.files[1].path = "release.json.sig"; },
+       "the name release.json.sig is one the updater and installer write themselves, so a manifest may not "
+       "claim it"},
+      {"a file named like a swap's old copy", [](auto& m) { m.files[1].path = "morvane.exe.old"; },
+       "the name morvane.exe.old is one the updater and installer write themselves, so a manifest may not "
+       "claim it"},
+      {"an old copy in capitals", [](auto& m) { m.files[1].path = "libqet.dll.OLD"; },
+       "the name libqet.dll.OLD is one the updater and installer write themselves, so a manifest may not "
+       "claim it"},
+      {"a file named like a part file", [](auto& m) { m.files[1].path = "core.part"; },
+       "the name core.part is one the updater and installer write themselves, so a manifest may not claim it"},
+      {"a part file with a trailing point", [](auto& m) { m.files[1].path = "core.part."; },
+       "the name core.part. is one the updater and installer write themselves, so a manifest may not claim "
+       "it"},
+      {"an artifact named like a part file", [](auto& m) { xz(m).path = "morvane.exe.part"; },
+       "the name morvane.exe.part is one the updater and installer write themselves, so a manifest may not "
+       "claim it"},
+      {"a delta named like an old copy", [](auto& m) { delta(m, 1).path = "morvane.exe.from-1.2.0.old"; },
+       "the name morvane.exe.from-1.2.0.old is one the updater and installer write themselves, so a manifest "
+       "may not claim it"},
+      {"a file named CON", [](auto& m) { m.files[1].path = "CON"; },
+       "the name CON is a Windows device name, so no file can be written under it"},
+      {"nul with an extension", [](auto& m) { m.files[1].path = "nul.txt"; },
+       "the name nul.txt is a Windows device name, so no file can be written under it"},
+      {"COM1 with an extension", [](auto& m) { m.files[1].path = "COM1.dll"; },
+       "the name COM1.dll is a Windows device name, so no file can be written under it"},
+      {"lpt9 with two extensions", [](auto& m) { m.files[1].path = "lpt9.tar.gz"; },
+       "the name lpt9.tar.gz is a Windows device name, so no file can be written under it"},
+      {"com0", [](auto& m) { m.files[1].path = "com0"; },
+       "the name com0 is a Windows device name, so no file can be written under it"},
+      {"Aux with a trailing point", [](auto& m) { m.files[1].path = "Aux."; },
+       "the name Aux. is a Windows device name, so no file can be written under it"},
+      {"an artifact named prn", [](auto& m) { xz(m).path = "prn.xz"; },
+       "the name prn.xz is a Windows device name, so no file can be written under it"},
+      // 10. names that are one name where case and trailing points do not count
+      {"the executable twice, once in capitals", [](auto& m) { m.files[1].path = "MORVANE.EXE"; },
+       "it lists morvane.exe and MORVANE.EXE, one file name where case and trailing points do not count, so "
+       "which bytes it means is undecided"},
+      {"a library with a trailing point", [](auto& m) {
+         m.files.push_back(FileEntry{"core.dll.", 10, digest('7'), std::nullopt, {}});
+       }, "it lists core.dll and core.dll., one file name where case and trailing points do not count, so which "
+          "bytes it means is undecided"},
+      {"a delta named like another entry but for case", [](auto& m) { delta(m, 0).path = "Core.dll"; },
+       "it lists Core.dll and core.dll, one file name where case and trailing points do not count, so which "
+       "bytes it means is undecided"},
+      {"two deltas of one name but for case", [](auto& m) { delta(m, 1).path = "MORVANE.exe.from-1.3.0"; },
+       "it lists morvane.exe.from-1.3.0 and MORVANE.exe.from-1.3.0, one file name where case and trailing "
+       "points do not count, so which bytes it means is undecided"},
   });
 }
 
@@ -151,8 +226,20 @@ TEST(ManifestRulesTest, ChangesThatKeepTheManifestUsable) {
       {"a padded format", [](auto& m) { xz(m).format = " xz "; }, std::nullopt},
       {"no artifact and no deltas", [](auto& m) { exe(m).compressed.reset(); exe(m).deltas.clear(); },
        std::nullopt},
-      {"names differing only in case", [](auto& m) { m.files[1].path = "MORVANE.EXE"; },
+      {"names that only contain a reserved word",
+       [](auto& m) {
+         m.files[1].path = "updates.dll";
+         m.files.push_back(FileEntry{"console.dll", 1, digest('3'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"nullable.dll", 1, digest('4'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"com10.dll", 1, digest('5'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"old.dll", 1, digest('6'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"part-two.dll", 1, digest('7'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"uninstall.exe.manifest", 1, digest('8'), std::nullopt, {}});
+       },
        std::nullopt},
+      {"a name with a trailing point alone", [](auto& m) { m.files[1].path = "core.dll."; }, std::nullopt},
+      {"a version whose label is two points",
+       [](auto& m) { m.version = "1.4.0+.."; m.build = "1.4.0+..+x"; }, std::nullopt},
       {"a delta from an unparsable version", [](auto& m) { delta(m, 0).from_version = "old"; },
        std::nullopt},
       {"one file alone", [](auto& m) { m.files = {FileEntry{"a", 1, digest('0'), {}, {}}}; },
@@ -212,7 +299,97 @@ TEST(ManifestRulesTest, TheFirstBrokenRuleDecides) {
          m.files[1].path = "morvane.exe";
          m.files[1].bytes = 0;
        }, "file morvane.exe claims zero bytes"},
+      // The rules that keep a manifest inside the updater's own names come
+      // after every other rule, so a manifest that an earlier rule refuses
+      // keeps that rule's reason.
+      {"a version that climbs out, with no files", [](auto& m) {
+         m.version = "1.4.0+/../x";
+         m.build = "1.4.0+/../x+y";
+         m.files.clear();
+       }, "it lists no files, so it describes no release"},
+      {"a name listed twice before a version that climbs out", [](auto& m) {
+         m.version = "1.4.0+/../x";
+         m.build = "1.4.0+/../x+y";
+         m.files[1].path = "morvane.exe";
+       }, "it lists the same file name twice, so which bytes it means is undecided"},
+      {"an entry's own fields before an updater's name", [](auto& m) {
+         exe(m).path = "updates";
+         m.files[1].bytes = 0;
+       }, "file core.dll claims zero bytes"},
+      {"a version that climbs out before an updater's name", [](auto& m) {
+         m.version = "1.4.0+/../x";
+         m.build = "1.4.0+/../x+y";
+         m.files[1].path = "updates";
+       }, "version 1.4.0+/../x is not one plain folder name; the updater keeps each release in a folder of that "
+          "name and a manifest may not widen its write set"},
+      {"names in list order: a device before a later updater's name", [](auto& m) {
+         exe(m).path = "nul";
+         m.files[1].path = "core.part";
+       }, "the name nul is a Windows device name, so no file can be written under it"},
+      {"an updater's name before names that are one", [](auto& m) {
+         exe(m).path = "Core.dll";
+         m.files.push_back(FileEntry{"z.old", 1, digest('3'), std::nullopt, {}});
+       }, "the name z.old is one the updater and installer write themselves, so a manifest may not claim it"},
+      {"the first name that repeats an earlier one", [](auto& m) {
+         m.files.push_back(FileEntry{"B.dll", 1, digest('3'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"CORE.DLL", 1, digest('4'), std::nullopt, {}});
+         m.files.push_back(FileEntry{"b.dll", 1, digest('5'), std::nullopt, {}});
+       }, "it lists core.dll and CORE.DLL, one file name where case and trailing points do not count, so which "
+          "bytes it means is undecided"},
   });
+}
+
+TEST(ManifestRulesTest, ReservedNamesAreFoldedAsWindowsComparesThem) {
+  struct NameCase {
+    std::string name;
+    std::string folded;
+    bool updaters = false;
+    bool device = false;
+  };
+  const std::vector<NameCase> cases = {
+      {"morvane.exe", "morvane.exe"},
+      {"LibQet.DLL", "libqet.dll"},
+      {"core.dll.", "core.dll"},
+      {"core.dll. . .", "core.dll"},
+      {"a", "a"},
+      {"...", ""},
+      {"updates", "updates", true},
+      {"Updates..", "updates", true},
+      {"UNINSTALL.EXE", "uninstall.exe", true},
+      {"release.json", "release.json", true},
+      {"release.json.sig", "release.json.sig", true},
+      {"release.json.sig.", "release.json.sig", true},
+      {"x.old", "x.old", true},
+      {"x.Part", "x.part", true},
+      {".old", ".old", true},
+      {"updates2", "updates2"},
+      {"release.jsonx", "release.jsonx"},
+      {"x.older", "x.older"},
+      {"x.partial", "x.partial"},
+      {"CON", "con", false, true},
+      {"con.", "con", false, true},
+      {"Con.dll", "con.dll", false, true},
+      {"nul.tar.gz", "nul.tar.gz", false, true},
+      {"prn", "prn", false, true},
+      {"AUX", "aux", false, true},
+      {"com0", "com0", false, true},
+      {"COM9.txt", "com9.txt", false, true},
+      {"lpt1", "lpt1", false, true},
+      {"LPT0.x", "lpt0.x", false, true},
+      {"com", "com"},
+      {"com10", "com10"},
+      {"lptx", "lptx"},
+      {"conin", "conin"},
+      {"nul-device", "nul-device"},
+      {"x.con", "x.con"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folded = folded_file_name(c.name);
+    EXPECT_EQ(folded, c.folded);
+    EXPECT_EQ(is_updater_own_name(folded), c.updaters);
+    EXPECT_EQ(is_device_name(folded), c.device);
+  }
 }
 
 TEST(ManifestRulesTest, CheckArtifactOnItsOwn) {

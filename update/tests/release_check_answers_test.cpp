@@ -1,6 +1,9 @@
 // The release check against a host that gives the answers a real release
 // host does not: 304, redirects, statuses for one file, short bodies, slow
 // bodies while the cancel flag is set.
+#include <chrono>
+#include <optional>
+
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
@@ -129,6 +132,93 @@ TEST_F(ScriptedChannel, ASignatureThatDoesNotArriveIsUnreachable) {
     EXPECT_EQ(result.error(), (UpdateError{UpdateError::Unreachable{kSignaturePath, c.message}}));
     EXPECT_EQ(scripted.targets(), (std::vector<std::string>{kManifestPath, kSignaturePath}));
     EXPECT_EQ(snapshot(install.path()), before);
+  }
+}
+
+// A signature is 64 bytes: an answer that announces more than 4 KiB is not
+// read, and is refused as a signature of the length it announces, as if it
+// had been read; up to the ceiling the bytes are read as they come.
+TEST_F(ScriptedChannel, ASignaturePastItsCeilingIsRefusedUnread) {
+  struct Case {
+    const char* name;
+    testkit::Reply reply;
+    std::uint64_t length;
+  };
+  const Case cases[] = {
+      {"65 bytes", testkit::reply::ok(signature() + "x"), 65},
+      {"4096 bytes", testkit::reply::ok(std::string(4096, 's')), 4096},
+      {"4097 bytes announced, one sent", testkit::reply::declared_length("s", 4097), 4097},
+      {"a terabyte announced, a little sent, slowly",
+       testkit::reply::slowly(testkit::reply::declared_length(std::string(100000, 's'), 1'000'000'000'000), 1000, 10ms),
+       1'000'000'000'000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkit::TempDir fresh;
+    updates = fresh / "updates";
+    testkit::ScriptedReleaseHost scripted(root.path());
+    scripted.answer(kSignaturePath, c.reply);
+    const std::string manifest_url = scripted.base_url() + kManifestPath;
+
+    const auto began = std::chrono::steady_clock::now();
+    const auto result = check(scripted.url());
+    const auto took = std::chrono::steady_clock::now() - began;
+
+    ASSERT_FALSE(result);
+    const UpdateError refusal{UpdateError::NotEd25519{manifest_url, c.length, 64}};
+    EXPECT_EQ(result.error(), refusal);
+    const auto lines = refusal_lines(updates);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with(
+        fmt::format(" | {} | claimed_version=0.1.1 | {}\n", manifest_url, error_one_line(refusal))))
+        << lines[0];
+    EXPECT_FALSE(platform::exists(high_water_path(updates)));
+    // The slow body would take a second to arrive.
+    EXPECT_LT(took, 800ms);
+  }
+}
+
+// No release comes near 64 MiB (100,000 files make about 49 MB): an answer
+// that announces more ends before its body, unlogged, as an answer that
+// breaks the rules; the ceiling itself is read.
+TEST_F(ScriptedChannel, AManifestPastItsCeilingIsNotRead) {
+  const std::string target = kManifestPath;
+  struct Case {
+    const char* name;
+    testkit::Reply reply;
+    // The length announced past the ceiling, or none when it is read.
+    std::optional<std::uint64_t> past;
+  };
+  const Case cases[] = {
+      {"one byte past the ceiling", testkit::reply::declared_length("{", 67108865), 67108865},
+      {"a terabyte, slowly",
+       testkit::reply::slowly(testkit::reply::declared_length(std::string(100000, ' '), 1'000'000'000'000), 1000, 10ms),
+       1'000'000'000'000},
+      {"the ceiling itself", testkit::reply::declared_length("{", 67108864), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkit::ScriptedReleaseHost scripted(root.path());
+    scripted.answer(kManifestPath, c.reply);
+    const std::string manifest_url = scripted.base_url() + kManifestPath;
+    const Snapshot before = snapshot(install.path());
+
+    const auto began = std::chrono::steady_clock::now();
+    const auto result = check(scripted.url());
+    const auto took = std::chrono::steady_clock::now() - began;
+
+    ASSERT_FALSE(result);
+    const std::string message =
+        c.past ? fmt::format("malformed HTTP response from the training-data server for {}: the answer for {} "
+                             "announces {} bytes, more than the ceiling of 67108864 bytes for a release manifest, so "
+                             "the request ended before its body",
+                             target, manifest_url, *c.past)
+               : "malformed HTTP response from the training-data server for " + target +
+                     ": connection closed at 1 of 67108864 body bytes";
+    EXPECT_EQ(result.error(), (UpdateError{UpdateError::Unreachable{kManifestPath, message}}));
+    EXPECT_EQ(scripted.targets(), (std::vector<std::string>{kManifestPath}));
+    EXPECT_EQ(snapshot(install.path()), before);
+    EXPECT_LT(took, 800ms);
   }
 }
 
