@@ -14,6 +14,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
+#include "platform/process.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/scoped_env.hpp"
@@ -137,6 +138,55 @@ TEST_F(WindowExe, WithAnEmptyChannelTheFailedViewShowsAndACloseThereEndsWithExit
   EXPECT_THAT(with_prefix(log, "box:"), ::testing::IsEmpty());
   EXPECT_THAT(r.err, Not(HasSubstr("[Morvane")));
   expect_no_data_folder_left();
+}
+
+// The page's colours follow the user's app theme, as the window's and the
+// web view's background do, whatever the desktop's own dark setting says.
+TEST_F(WindowExe, ThePageTakesTheThemeOfTheUsersAppSettingNotTheDesktops) {
+  const struct {
+    std::string apps_use_light_theme;
+    bool desktop_prefers_dark;
+    std::string theme_script;
+    std::string bar;
+  } cases[] = {
+      {"0", false, R"(mv.theme("dark"))", "rgb(10, 6, 24)"},
+      {"1", true, R"(mv.theme("light"))", "rgb(251, 248, 241)"},
+  };
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.theme_script);
+    (void)platform::remove_file(window_log);
+    {
+      ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+      const auto added = platform::run_hidden(
+          "reg", {"add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", "/v",
+                  "AppsUseLightTheme", "/t", "REG_DWORD", "/d", c.apps_use_light_theme, "/f"});
+      ASSERT_TRUE(added && added->exit_code == 0);
+    }
+    const std::string settings = std::string("[Settings]\ngtk-application-prefer-dark-theme=") +
+                                 (c.desktop_prefers_dark ? "1" : "0") + "\n";
+    ASSERT_TRUE(platform::create_dirs(home / ".config" / "gtk-3.0"));
+    ASSERT_TRUE(platform::write_file(home / ".config" / "gtk-3.0" / "settings.ini", platform::byte_view(settings)));
+
+    // In the failed view the page minimises the window when its bar is not
+    // in the expected colour, then closes.
+    const ExeRun r = start(
+        "(function wait() {\n"
+        "  if (document.body && document.body.dataset.view === \"failed\") {\n"
+        "    const bar = getComputedStyle(document.querySelector(\"#bar\")).backgroundColor;\n"
+        "    if (bar !== \"" + c.bar + "\") chrome.webview.postMessage({type: \"minimize\"});\n"
+        "    chrome.webview.postMessage({type: \"close\"});\n"
+        "    return;\n"
+        "  }\n"
+        "  setTimeout(wait, 20);\n"
+        "})();\n",
+        "");
+    EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
+    const auto log = shown();
+    EXPECT_THAT(log, Contains("script: " + c.theme_script));
+    EXPECT_LT(position(log, "script: " + c.theme_script), position(log, "main window shown"));
+    EXPECT_THAT(log, Not(Contains("main window minimised"))) << "the page's bar is not " << c.bar;
+  }
 }
 
 TEST_F(WindowExe, TheDoneViewShowsTheInstallAndACloseThereEndsWithExitZeroAndNoBox) {
