@@ -131,6 +131,12 @@ class InstallRun {
       return fail(std::move(installed.error()));
     }
 
+    // The product's executable may be started where it now stands, also when
+    // it was kept from an earlier install: a file written from the release
+    // carries no permission to run where files keep one. A failure here
+    // only means that opening it fails, which nothing reports either.
+    (void)platform::mark_executable(exe_path_);
+
     // The release is installed and stays so, whatever follows: these
     // failures write no log line and undo nothing.
     if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());

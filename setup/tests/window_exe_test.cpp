@@ -4,9 +4,13 @@
 // (this test build only) tell the test what was shown, let it post page
 // messages into the page and answer the boxes. These tests use the
 // release host's compiled-in port, so CTest runs them one at a time.
+#include <signal.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -21,6 +25,7 @@
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "testkit/product_standin.hpp"
 #include "testkit/release_host.hpp"
 #include "testkit/release_publisher.hpp"
 
@@ -208,6 +213,34 @@ TEST_F(WindowExe, TheDoneViewShowsTheInstallAndACloseThereEndsWithExitZeroAndNoB
   EXPECT_TRUE(platform::is_regular_file(install / "morvane.exe"));
   EXPECT_TRUE(platform::is_regular_file(install / "uninstall.exe"));
   expect_no_data_folder_left();
+}
+
+TEST_F(WindowExe, OpenInTheDoneViewStartsTheInstalledProduct) {
+  const testkit::Release release = product_release("1.4.0", kIssued);
+  auto published = testkit::publish_release(channel, release);
+  ASSERT_TRUE(published) << published.error();
+  testkit::ReleaseHost host(channel, configured_release_port());
+  const platform::Path product_log = root / "product.log";
+
+  const ExeRun r = start(post_when_view("done", "open"), "",
+                         {{"MORVANE_PRODUCT_STANDIN", testkit::product_standin_program().string()},
+                          {"MORVANE_PRODUCT_STANDIN_LOG", product_log.string()},
+                          {"MORVANE_PRODUCT_SECONDS", "30"}});
+  ASSERT_FALSE(host.requests().empty()) << "another server took the release host's port";
+  EXPECT_EQ(r.exit_code, 0) << r.err << read_text(install / "updates" / "setup.log");
+  const platform::Path exe = install / "morvane.exe";
+  EXPECT_THAT(shown(), Contains("start program: " + exe.string() + " in " + install.string()));
+
+  // The product stand-in that the installed morvane.exe starts logs itself
+  // once it holds the product's mutex.
+  std::string started;
+  for (int i = 0; i < 500 && (started = read_text(product_log)).empty(); ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_THAT(started, ::testing::EndsWith(" " + exe.string() + "\n")) << "the product did not start";
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", run_dir.string());
+    EXPECT_TRUE(platform::named_mutex_exists("Global\\MORVANE.instance"));
+  }
+  ::kill(static_cast<pid_t>(std::stol(started)), SIGKILL);
 }
 
 TEST_F(WindowExe, YesToACloseWhileTheWorkWaitsEndsTheProcessAtOnceWithExitOne) {
