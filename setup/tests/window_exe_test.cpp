@@ -243,6 +243,45 @@ TEST_F(WindowExe, OpenInTheDoneViewStartsTheInstalledProduct) {
   ::kill(static_cast<pid_t>(std::stol(started)), SIGKILL);
 }
 
+// Details in the failed view opens the log with the desktop's opener,
+// xdg-open, which here finds a handler of the test's own for text files
+// in the profile's desktop settings.
+TEST_F(WindowExe, DetailsInTheFailedViewOpensTheLogWithTheDesktopsOpener) {
+  const platform::Path opened = root / "opened";
+  const platform::Path handler = root / "record-opened";
+  ASSERT_TRUE(platform::write_file(
+      handler, platform::byte_view("#!/bin/sh\nprintf '%s\\n' \"$@\" >>'" + opened.string() + "'\n")));
+  ASSERT_TRUE(platform::mark_executable(handler));
+  const platform::Path applications = home / ".local" / "share" / "applications";
+  ASSERT_TRUE(platform::create_dirs(applications));
+  ASSERT_TRUE(platform::write_file(applications / "morvane-test-log-viewer.desktop",
+                                   platform::byte_view("[Desktop Entry]\nType=Application\nName=Log viewer\nExec=" +
+                                                       handler.string() + " %f\nMimeType=text/plain;\n")));
+  ASSERT_TRUE(platform::create_dirs(home / ".config"));
+  ASSERT_TRUE(platform::write_file(home / ".config" / "mimeapps.list",
+                                   platform::byte_view("[Default Applications]\ntext/plain=morvane-test-log-viewer.desktop\n")));
+
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  const ExeRun r = start(
+      "(function wait() {\n"
+      "  if (document.body && document.body.dataset.view === \"failed\") {\n"
+      "    chrome.webview.postMessage({type: \"details\"});\n"
+      "    chrome.webview.postMessage({type: \"close\"});\n"
+      "    return;\n"
+      "  }\n"
+      "  setTimeout(wait, 20);\n"
+      "})();\n",
+      "");
+  EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
+  // A first install that failed leaves its log in the temporary folder.
+  const platform::Path log = temp_log();
+  ASSERT_TRUE(platform::is_regular_file(log));
+  EXPECT_THAT(shown(), Contains("open file: " + log.string()));
+  std::string handed;
+  for (int i = 0; i < 500 && (handed = read_text(opened)).empty(); ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(handed, log.string() + "\n") << "the desktop's opener did not hand the log on";
+}
+
 TEST_F(WindowExe, YesToACloseWhileTheWorkWaitsEndsTheProcessAtOnceWithExitOne) {
   // A release host that takes the request and never answers it.
   SiteServer silent(SiteAnswer{.never = true}, configured_release_port());
