@@ -52,6 +52,19 @@ std::string post_when_view(const std::string& view, const std::string& type) {
          "})();\n";
 }
 
+// A page script that waits for the failed view, runs `then` there (script
+// statements) and posts "close".
+std::string when_failed(const std::string& then) {
+  return "(function wait() {\n"
+         "  if (document.body && document.body.dataset.view === \"failed\") {\n" +
+         then +
+         "    chrome.webview.postMessage({type: \"close\"});\n"
+         "    return;\n"
+         "  }\n"
+         "  setTimeout(wait, 20);\n"
+         "})();\n";
+}
+
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -175,17 +188,9 @@ TEST_F(WindowExe, ThePageTakesTheThemeOfTheUsersAppSettingNotTheDesktops) {
 
     // In the failed view the page minimises the window when its bar is not
     // in the expected colour, then closes.
-    const ExeRun r = start(
-        "(function wait() {\n"
-        "  if (document.body && document.body.dataset.view === \"failed\") {\n"
-        "    const bar = getComputedStyle(document.querySelector(\"#bar\")).backgroundColor;\n"
-        "    if (bar !== \"" + c.bar + "\") chrome.webview.postMessage({type: \"minimize\"});\n"
-        "    chrome.webview.postMessage({type: \"close\"});\n"
-        "    return;\n"
-        "  }\n"
-        "  setTimeout(wait, 20);\n"
-        "})();\n",
-        "");
+    const ExeRun r = start(when_failed("    if (getComputedStyle(document.querySelector(\"#bar\")).backgroundColor !== \"" +
+                                       c.bar + "\") chrome.webview.postMessage({type: \"minimize\"});\n"),
+                           "");
     EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
     const auto log = shown();
     EXPECT_THAT(log, Contains("script: " + c.theme_script));
@@ -262,16 +267,7 @@ TEST_F(WindowExe, DetailsInTheFailedViewOpensTheLogWithTheDesktopsOpener) {
                                    platform::byte_view("[Default Applications]\ntext/plain=morvane-test-log-viewer.desktop\n")));
 
   const testkit::ReleaseHost host(channel, configured_release_port());
-  const ExeRun r = start(
-      "(function wait() {\n"
-      "  if (document.body && document.body.dataset.view === \"failed\") {\n"
-      "    chrome.webview.postMessage({type: \"details\"});\n"
-      "    chrome.webview.postMessage({type: \"close\"});\n"
-      "    return;\n"
-      "  }\n"
-      "  setTimeout(wait, 20);\n"
-      "})();\n",
-      "");
+  const ExeRun r = start(when_failed("    chrome.webview.postMessage({type: \"details\"});\n"), "");
   EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
   // A first install that failed leaves its log in the temporary folder.
   const platform::Path log = temp_log();
