@@ -33,8 +33,9 @@ set(MORVANE_PINNED_KEY_HEX "${_key_hex}" CACHE STRING "The pinned release signin
 set(MORVANE_PINNED_KEY_ID "${_key_id}" CACHE STRING "The pinned key's id: 16 lower-case hex digits")
 set(MORVANE_TESTS ${_tests} CACHE BOOL "Build the tests (needs the test profile)")
 
-# The roots the TLS client trusts: "mozilla" (the Mozilla root set of the
-# ca-certificates package) or "test" (the test PKI of testkit/pki).
+# The roots the TLS client trusts: "mozilla" (the committed Mozilla root set,
+# fetch/http/trust_anchors/mozilla_anchors.cpp) or "test" (the test PKI of
+# testkit/pki).
 if(MORVANE_PROFILE STREQUAL "test")
   set(_trust_anchors "test")
 else()

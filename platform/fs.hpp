@@ -37,6 +37,11 @@ bool exists(const Path& path);
 // True when the path is a regular file (following links).
 bool is_regular_file(const Path& path);
 
+// True when both paths lead to one existing file (links followed): the
+// same device and inode here, the same volume and file index on Windows.
+// False when either cannot be read.
+bool same_file(const Path& a, const Path& b);
+
 // Creates the folder with every missing parent; an existing folder is fine.
 IoResult<void> create_dirs(const Path& path);
 
@@ -55,8 +60,15 @@ IoResult<void> remove_file(const Path& path);
 // Removes a folder with everything in it.
 IoResult<void> remove_dir_all(const Path& path);
 
-// Copies a file onto the target, replacing it.
+// Copies a file onto the target, replacing it. A copy that stops part-way
+// (a full disk) fails with the system's own error and may leave the target
+// cut short.
 IoResult<void> copy_file_replace(const Path& from, const Path& to);
+
+// Lets the file be started as a program. Where files carry a permission to
+// run (POSIX), it is given to whoever may read the file; elsewhere every file
+// may be started and nothing changes.
+IoResult<void> mark_executable(const Path& path);
 
 // The names of a folder's entries, "." and ".." left out, in the order that
 // the system lists them. A failure part-way keeps the names read so far in

@@ -1,12 +1,17 @@
+#include <ctime>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <openssl/bio.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include "fetch/cache/sha256.hpp"
 #include "fetch/http/tls_config.hpp"
 #include "fetch/http/trust_anchors/trust_anchors.hpp"
 
@@ -24,23 +29,66 @@ std::string subject_of(const TrustAnchor& anchor) {
   return whole ? name : std::string();
 }
 
-TEST(TrustAnchors, TheMozillaSetHoldsEveryCertificateFileTheBuildRead) {
-  const auto anchors = mozilla_trust_anchors();
-  EXPECT_EQ(anchors.size(), std::size_t{MORVANE_MOZILLA_ANCHOR_FILES});
-  std::set<std::string> certificates;
-  for (const auto& anchor : anchors) {
-    EXPECT_FALSE(subject_of(anchor).empty()) << anchor.name << " is not one whole DER certificate";
-    certificates.insert(std::string(reinterpret_cast<const char*>(anchor.der), anchor.size));
-  }
-  EXPECT_EQ(certificates.size(), anchors.size()) << "two files hold the same certificate";
+// The DER of every anchor, one after another.
+platform::Bytes all_der(std::span<const TrustAnchor> anchors) {
+  platform::Bytes all;
+  for (const auto& anchor : anchors) all.insert(all.end(), anchor.der, anchor.der + anchor.size);
+  return all;
 }
 
-TEST(TrustAnchors, TheTestBuildTrustsTheTestRootsAlone) {
-  const auto anchors = trust_anchors();
-  ASSERT_EQ(anchors.data(), test_trust_anchors().data());
+// The production list as committed: scripts/make-trust-anchors made it on
+// 2026-12-10 and printed its count and digest; a renewed list changes the
+// three values here with it.
+TEST(TrustAnchors, TheProductionListIsTheCommittedOne) {
+  const auto anchors = mozilla_trust_anchors();
+  EXPECT_EQ(anchors.size(), 146u);
+  EXPECT_EQ(sha256_hex(all_der(anchors)), "829295052bdf87560f21903ce5a3dbce9cbc1fefb6742ec507cc54c2a48e2276");
+
+  // Each one whole certificate, none twice, none that had expired by the
+  // end of the day the list was made.
+  const std::time_t made_on = 1'796'947'200;  // 2026-12-11 00:00 UTC
+  std::set<std::string> certificates;
+  std::set<std::string> names;
+  for (const auto& anchor : anchors) {
+    SCOPED_TRACE(anchor.name);
+    EXPECT_FALSE(subject_of(anchor).empty()) << "not one whole DER certificate";
+    const unsigned char* der = anchor.der;
+    X509* cert = d2i_X509(nullptr, &der, static_cast<long>(anchor.size));
+    ASSERT_NE(cert, nullptr);
+    std::time_t at = made_on;
+    EXPECT_EQ(X509_cmp_time(X509_get0_notAfter(cert), &at), 1) << "expired when the list was made";
+    X509_free(cert);
+    certificates.insert(std::string(reinterpret_cast<const char*>(anchor.der), anchor.size));
+    names.insert(std::string(anchor.name));
+  }
+  EXPECT_EQ(certificates.size(), anchors.size()) << "two files hold the same certificate";
+  EXPECT_FALSE(names.contains("Baltimore_CyberTrust_Root.crt"));
+  EXPECT_FALSE(names.contains("Entrust_Root_Certification_Authority.crt"));
+  EXPECT_TRUE(names.contains("ISRG_Root_X1.crt"));
+}
+
+// The committed test list is the test PKI's roots as they are in
+// testkit/pki: a PKI made again needs the list made again.
+TEST(TrustAnchors, TheTestListHoldsTheTestPkisRoots) {
+  const auto anchors = test_trust_anchors();
   ASSERT_EQ(anchors.size(), 2u);
-  EXPECT_EQ(subject_of(anchors[0]), "/CN=Morvane Test Root CA/O=Morvane Test");
-  EXPECT_EQ(subject_of(anchors[1]), "/CN=Morvane Test Expired Root CA/O=Morvane Test");
+  const std::string files[] = {"root-ca.pem", "expired-root-ca.pem"};
+  for (std::size_t i = 0; i < anchors.size(); ++i) {
+    SCOPED_TRACE(files[i]);
+    const std::string path = std::string(MORVANE_PKI_DIR) + "/" + files[i];
+    BIO* bio = BIO_new_file(path.c_str(), "r");
+    ASSERT_NE(bio, nullptr);
+    X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    ASSERT_NE(cert, nullptr);
+    unsigned char* der = nullptr;
+    const int size = i2d_X509(cert, &der);
+    X509_free(cert);
+    ASSERT_GT(size, 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(der), static_cast<std::size_t>(size)),
+              std::string(reinterpret_cast<const char*>(anchors[i].der), anchors[i].size));
+    OPENSSL_free(der);
+  }
 }
 
 TEST(TlsConfig, IsBuiltOnceForEveryThread) {

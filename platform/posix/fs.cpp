@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +18,45 @@ namespace {
 tl::unexpected<IoError> last_error() { return tl::unexpected(IoError::last_os_error()); }
 
 int to_fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// A descriptor that is closed when it goes away.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and answers with what closing said: a write that the system
+  // held back can still fail here.
+  IoResult<void> close() {
+    if (::close(std::exchange(fd_, -1)) != 0) return last_error();
+    return {};
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes every byte. A write cut short (a disk that has just filled up) is
+// followed by another one, which then answers with the system's reason.
+IoResult<void> write_fully(int fd, ByteView bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    if (put == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
+    done += static_cast<std::size_t>(put);
+  }
+  return {};
+}
+
+bool same_identity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace
 
@@ -34,6 +75,12 @@ bool exists(const Path& path) { return metadata(path).has_value(); }
 bool is_regular_file(const Path& path) {
   auto meta = metadata(path);
   return meta && meta->is_file;
+}
+
+bool same_file(const Path& a, const Path& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && same_identity(first, second);
 }
 
 IoResult<void> create_dirs(const Path& path) {
@@ -93,9 +140,41 @@ IoResult<void> remove_dir_all(const Path& path) {
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
-  std::error_code ec;
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) return tl::unexpected(IoError::from_os(ec.value()));
+  Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return last_error();
+  struct stat from_st {};
+  if (::fstat(in.get(), &from_st) != 0) return last_error();
+  if (!S_ISREG(from_st.st_mode)) return tl::unexpected(IoError::from_os(S_ISDIR(from_st.st_mode) ? EISDIR : EINVAL));
+
+  // Opened without truncating first: a target that is the source itself
+  // must not be emptied.
+  Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, from_st.st_mode & 07777));
+  if (out.get() < 0) return last_error();
+  struct stat to_st {};
+  if (::fstat(out.get(), &to_st) != 0) return last_error();
+  if (same_identity(from_st, to_st)) return tl::unexpected(IoError::from_os(EEXIST));
+  if (::ftruncate(out.get(), 0) != 0 || ::fchmod(out.get(), from_st.st_mode & 07777) != 0) return last_error();
+
+  std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+  for (;;) {
+    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    if (got == 0) break;
+    if (auto put = write_fully(out.get(), ByteView(buffer.data(), static_cast<std::size_t>(got))); !put) return put;
+  }
+  return out.close();
+}
+
+IoResult<void> mark_executable(const Path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return last_error();
+  // Each class that may read the file may run it.
+  const mode_t mode = st.st_mode & 07777;
+  const mode_t runnable = mode | ((mode & 0444) >> 2);
+  if (runnable != mode && ::chmod(path.c_str(), runnable) != 0) return last_error();
   return {};
 }
 
@@ -175,19 +254,7 @@ IoResult<std::size_t> File::read(std::span<std::uint8_t> buffer) {
   }
 }
 
-IoResult<void> File::write_all(ByteView bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(to_fd(handle_), bytes.data() + done, bytes.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return last_error();
-    }
-    if (put == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
-    done += static_cast<std::size_t>(put);
-  }
-  return {};
-}
+IoResult<void> File::write_all(ByteView bytes) { return write_fully(to_fd(handle_), bytes); }
 
 IoResult<void> File::sync() {
   if (::fsync(to_fd(handle_)) != 0) return last_error();

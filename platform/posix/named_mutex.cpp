@@ -11,15 +11,22 @@
 #include <vector>
 
 #include "platform/env.hpp"
+#include "platform/fs.hpp"
 #include "platform/path.hpp"
 
 namespace platform {
 
 namespace {
 
-// The per-user folder that holds one lock file per name.
+// The per-user folder that holds one lock file per name: in the user's
+// runtime folder, or in /tmp when there is none. A runtime folder that is
+// named but does not exist counts as none, as the folder the lock files go
+// in could never be made there.
 Path runtime_dir() {
-  if (auto xdg = env_var("XDG_RUNTIME_DIR"); xdg && !xdg->empty()) return Path(*xdg) / "morvane-mutexes";
+  if (auto xdg = env_var("XDG_RUNTIME_DIR"); xdg && !xdg->empty()) {
+    const Path runtime(*xdg);
+    if (auto meta = metadata(runtime); meta && meta->is_dir) return runtime / "morvane-mutexes";
+  }
   return Path("/tmp") / ("morvane-mutexes-" + std::to_string(::getuid()));
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -77,6 +78,30 @@ TEST_F(NamedMutex, ProbingNeitherClaimsNorCreatesAHold) {
 TEST_F(NamedMutex, NamesThatDifferOnlyInTheirNamespaceAreDistinct) {
   EXPECT_TRUE(platform::claim_named_mutex("Local\\T5"));
   EXPECT_TRUE(platform::claim_named_mutex("Global\\T5"));
+}
+
+// A runtime folder that is named but missing is no runtime folder: the names
+// go to the folder in /tmp, as when XDG_RUNTIME_DIR is not set, where another
+// process of the user's without that setting meets them.
+TEST_F(NamedMutex, AMissingRuntimeFolderCountsAsNone) {
+  const std::string name = "Local\\T6-" + std::to_string(::getpid()) + ".setup";
+  const std::string lock =
+      "/tmp/morvane-mutexes-" + std::to_string(::getuid()) + "/Local-T6-" + std::to_string(::getpid()) + ".setup.lock";
+  for (const std::string& missing : {dir_.path().string() + "/missing", dir_.path().string() + "/file"}) {
+    SCOPED_TRACE(missing);
+    ::unlink(lock.c_str());
+    ASSERT_TRUE(platform::write_file(dir_ / "file", platform::byte_view("not a folder")));
+    ::setenv("XDG_RUNTIME_DIR", missing.c_str(), 1);
+    const pid_t holder = claim_in_child(name);
+    ASSERT_GT(holder, 0) << "the claim failed";
+    EXPECT_TRUE(platform::named_mutex_exists(name));
+    EXPECT_FALSE(platform::claim_named_mutex(name));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_TRUE(platform::named_mutex_exists(name));
+    kill_and_reap(holder);
+    EXPECT_FALSE(platform::named_mutex_exists(name));
+    EXPECT_EQ(::unlink(lock.c_str()), 0) << lock;
+  }
 }
 
 }  // namespace

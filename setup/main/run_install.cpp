@@ -85,6 +85,12 @@ class InstallRun {
     auto fetched = put_release_in_place_or_fault();
     if (!fetched) return failure(std::move(fetched.error()));
 
+    // The product's executable may be started where it now stands, also when
+    // it was kept from an earlier install: a file written from the release
+    // carries no permission to run where files keep one. A failure here
+    // only means that opening it fails, which nothing reports either.
+    (void)platform::mark_executable(exe_path_);
+
     // The release is installed and stays so, whatever follows: these
     // failures write no log line and undo nothing.
     if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());

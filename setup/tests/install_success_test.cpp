@@ -1,6 +1,8 @@
 // The install transaction's successful roads against a real local channel:
 // a first install, an update from an older version, the same release again,
 // and a damaged installation repaired.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -23,6 +25,12 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
+
+// The permissions of a file, as the system keeps them.
+unsigned mode_of(const platform::Path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
 
 std::uint64_t total_bytes(const update::ReleaseManifest& manifest) {
   std::uint64_t total = 0;
@@ -123,6 +131,8 @@ TEST_F(InstallSuccessTest, AFirstInstallPutsEveryFileInPlaceAndRecordsTheRelease
   ASSERT_TRUE(result) << result.error();
   EXPECT_EQ(*result, (InstallSuccess{"1.4.0", std::nullopt, false}));
   expect_installed(release);
+  // Whoever may read the product's executable may start it.
+  EXPECT_EQ(mode_of(exe()) & 0111, 0111u);
   expect_history(published);
   EXPECT_FALSE(platform::exists(pending("1.4.0")));
   EXPECT_FALSE(platform::exists(setup_log())) << read_text(setup_log());
@@ -166,6 +176,8 @@ TEST_F(InstallSuccessTest, TheSameReleaseAgainWithEveryFileKeptIsAlreadyCurrent)
   const testkit::Release release = product_release("1.4.0", kIssued);
   const auto published = publish(release);
   ASSERT_TRUE(install());
+  // As an earlier installer left it, without the permission to run.
+  ASSERT_EQ(::chmod(exe().c_str(), 0644), 0);
   const std::size_t requests_before = host().requests().size();
   statuses.clear();
   steps.clear();
@@ -175,6 +187,7 @@ TEST_F(InstallSuccessTest, TheSameReleaseAgainWithEveryFileKeptIsAlreadyCurrent)
   ASSERT_TRUE(result) << result.error();
   EXPECT_EQ(*result, (InstallSuccess{"1.4.0", std::nullopt, true}));
   expect_installed(release);
+  EXPECT_EQ(mode_of(exe()), 0755u) << "the kept executable may be started";
   expect_status_road(statuses, published.manifest, std::nullopt);
   EXPECT_EQ(steps, post_install_steps("reinstalled", "1.4.0"));
   // Nothing but the manifest and its signature was asked for.

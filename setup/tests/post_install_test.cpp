@@ -1,6 +1,9 @@
 // What makes the installation a program the user can start and remove: the
 // uninstaller copy, the two shortcuts and the uninstall registry entry, made
 // through the real `powershell` and `reg` stand-ins.
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -224,22 +227,44 @@ TEST_F(PostInstall, CopiesTheRunningProgramAsTheUninstaller) {
   const auto original = platform::read_file(*running);
   ASSERT_TRUE(copy && original);
   EXPECT_TRUE(*copy == *original);
+  EXPECT_FALSE(platform::exists(install / "uninstall.part"));
 }
 
 TEST_F(PostInstall, TheInstalledUninstallerDoesNotCopyItselfOntoItself) {
   const platform::Path target = install / "uninstall.exe";
   ASSERT_TRUE(platform::write_file(target, platform::byte_view("the installed uninstaller")));
-  ASSERT_TRUE(setup::copy_uninstaller_from(target, install));
+  // The install folder reached through a linked folder, as a LOCALAPPDATA
+  // that is a link gives it.
+  const platform::Path linked = root / "linked";
+  std::filesystem::create_directory_symlink(install, linked);
+  struct stat before {};
+  ASSERT_EQ(::stat(target.c_str(), &before), 0);
+  for (const platform::Path& running : {target, platform::Path(install.string() + "//uninstall.exe"),
+                                        linked / "uninstall.exe"}) {
+    SCOPED_TRACE(running.string());
+    ASSERT_EQ(failure_text(setup::copy_uninstaller_from(running, install)), "");
+    ASSERT_EQ(failure_text(setup::copy_uninstaller_from(target, linked)), "");
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(target.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the uninstaller was replaced";
   EXPECT_EQ(read_text(target), "the installed uninstaller");
-  // The same folder spelt with doubled separators is the same path.
-  ASSERT_TRUE(setup::copy_uninstaller_from(platform::Path(install.string() + "//uninstall.exe"), install));
-  EXPECT_EQ(read_text(target), "the installed uninstaller");
+  EXPECT_FALSE(platform::exists(install / "uninstall.part"));
 }
 
-TEST_F(PostInstall, AnUninstallerThatCannotBeWrittenSaysWhy) {
+TEST_F(PostInstall, AnUninstallerThatCannotBeWrittenSaysWhyAndLeavesNoPartBehind) {
   const auto copied = setup::copy_uninstaller(root / "no such folder");
   ASSERT_FALSE(copied);
   EXPECT_EQ(copied.error(), "The uninstaller could not be written: No such file or directory (os error 2)");
+
+  // A folder where the uninstaller goes: the whole copy cannot be moved
+  // there, and is not left beside it.
+  ASSERT_TRUE(platform::create_dirs(install / "uninstall.exe" / "kept"));
+  const auto moved = setup::copy_uninstaller(install);
+  ASSERT_FALSE(moved);
+  EXPECT_EQ(moved.error(), "The uninstaller could not be written: Is a directory (os error 21)");
+  EXPECT_TRUE(platform::exists(install / "uninstall.exe" / "kept"));
+  EXPECT_FALSE(platform::exists(install / "uninstall.part"));
 }
 
 }  // namespace

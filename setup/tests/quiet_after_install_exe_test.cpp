@@ -62,7 +62,7 @@ std::vector<FailingStep> failing_steps() {
           .mend = [](const UserProfile& u) { ASSERT_TRUE(platform::remove_dir_all(u.install / "uninstall.exe")); },
           .sentence =
               [](const UserProfile&) {
-                return std::string("The uninstaller could not be written: Invalid argument (os error 22)");
+                return std::string("The uninstaller could not be written: Is a directory (os error 21)");
               },
           .uninstaller = false,
           .shortcuts = false,
@@ -127,6 +127,7 @@ TEST(QuietAfterInstallExe, AFailingLaterStepKeepsTheReleaseInstalledAndSendsNoRe
     // No setup.log line, nothing undone, no report.
     EXPECT_THAT(log_texts(user.setup_log), IsEmpty());
     EXPECT_EQ(platform::is_regular_file(user.install / "uninstall.exe"), step.uninstaller);
+    EXPECT_FALSE(platform::exists(user.install / "uninstall.part"));
     EXPECT_EQ(platform::exists(user.desktop_link), step.shortcuts);
     EXPECT_FALSE(user.entry_value("DisplayName"));
     std::this_thread::sleep_for(100ms);

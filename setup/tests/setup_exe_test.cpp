@@ -37,11 +37,12 @@ class SetupExe : public ::testing::Test {
 
   // Starts morvane-setup with `args` and only the given environment, and
   // waits (at most 30 seconds) for it to end.
-  ExeRun start(const std::vector<std::string>& args, bool with_local_app_data) const {
+  ExeRun start(const std::vector<std::string>& args, bool with_local_app_data,
+               const std::optional<platform::Path>& runtime = std::nullopt) const {
     std::map<std::string, std::string> env = {
         {"HOME", home.string()},
         {"TMPDIR", tmp.string()},
-        {"XDG_RUNTIME_DIR", run.string()},
+        {"XDG_RUNTIME_DIR", runtime.value_or(run).string()},
         {"MORVANE_SETUP_UNCOUNTED", "1"},
     };
     if (with_local_app_data) env["LOCALAPPDATA"] = local.string();
@@ -98,6 +99,17 @@ TEST_F(SetupExe, AnArgumentThatOnlyLooksLikeTheQuietOptionStartsTheWindowMode) {
     EXPECT_EQ(r.out, "");
     expect_nothing_written();
   }
+}
+
+TEST_F(SetupExe, ARuntimeFolderThatDoesNotExistIsNoReasonToRefuse) {
+  // The window mode claims the setup mutex first, then looks for the install
+  // folder: without LOCALAPPDATA its box says so, once the claim went
+  // through.
+  const ExeRun r = start({}, false, root / "no such folder");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "[Morvane \u2014 not done] (error) This computer gives no LOCALAPPDATA folder.\n");
+  EXPECT_FALSE(platform::exists(root / "no such folder"));
+  expect_nothing_written();
 }
 
 }  // namespace

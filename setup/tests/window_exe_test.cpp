@@ -4,9 +4,13 @@
 // (this test build only) tell the test what was shown, let it post page
 // messages into the page and answer the boxes. These tests use the
 // release host's compiled-in port, so CTest runs them one at a time.
+#include <signal.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -14,12 +18,14 @@
 
 #include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
+#include "platform/process.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "testkit/product_standin.hpp"
 #include "testkit/release_host.hpp"
 #include "testkit/release_publisher.hpp"
 
@@ -42,6 +48,19 @@ std::string post_when_view(const std::string& view, const std::string& type) {
          "  const view = document.body && document.body.dataset.view;\n"
          "  if (view === \"" + view + "\") { chrome.webview.postMessage({type: \"" + type + "\"}); return; }\n"
          "  if (view && view !== \"work\") { chrome.webview.postMessage({type: \"close\"}); return; }\n"
+         "  setTimeout(wait, 20);\n"
+         "})();\n";
+}
+
+// A page script that waits for the failed view, runs `then` there (script
+// statements) and posts "close".
+std::string when_failed(const std::string& then) {
+  return "(function wait() {\n"
+         "  if (document.body && document.body.dataset.view === \"failed\") {\n" +
+         then +
+         "    chrome.webview.postMessage({type: \"close\"});\n"
+         "    return;\n"
+         "  }\n"
          "  setTimeout(wait, 20);\n"
          "})();\n";
 }
@@ -139,6 +158,47 @@ TEST_F(WindowExe, WithAnEmptyChannelTheFailedViewShowsAndACloseThereEndsWithExit
   expect_no_data_folder_left();
 }
 
+// The page's colours follow the user's app theme, as the window's and the
+// web view's background do, whatever the desktop's own dark setting says.
+TEST_F(WindowExe, ThePageTakesTheThemeOfTheUsersAppSettingNotTheDesktops) {
+  const struct {
+    std::string apps_use_light_theme;
+    bool desktop_prefers_dark;
+    std::string theme_script;
+    std::string bar;
+  } cases[] = {
+      {"0", false, R"(mv.theme("dark"))", "rgb(10, 6, 24)"},
+      {"1", true, R"(mv.theme("light"))", "rgb(251, 248, 241)"},
+  };
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.theme_script);
+    (void)platform::remove_file(window_log);
+    {
+      ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
+      const auto added = platform::run_hidden(
+          "reg", {"add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", "/v",
+                  "AppsUseLightTheme", "/t", "REG_DWORD", "/d", c.apps_use_light_theme, "/f"});
+      ASSERT_TRUE(added && added->exit_code == 0);
+    }
+    const std::string settings = std::string("[Settings]\ngtk-application-prefer-dark-theme=") +
+                                 (c.desktop_prefers_dark ? "1" : "0") + "\n";
+    ASSERT_TRUE(platform::create_dirs(home / ".config" / "gtk-3.0"));
+    ASSERT_TRUE(platform::write_file(home / ".config" / "gtk-3.0" / "settings.ini", platform::byte_view(settings)));
+
+    // In the failed view the page minimises the window when its bar is not
+    // in the expected colour, then closes.
+    const ExeRun r = start(when_failed("    if (getComputedStyle(document.querySelector(\"#bar\")).backgroundColor !== \"" +
+                                       c.bar + "\") chrome.webview.postMessage({type: \"minimize\"});\n"),
+                           "");
+    EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
+    const auto log = shown();
+    EXPECT_THAT(log, Contains("script: " + c.theme_script));
+    EXPECT_LT(position(log, "script: " + c.theme_script), position(log, "main window shown"));
+    EXPECT_THAT(log, Not(Contains("main window minimised"))) << "the page's bar is not " << c.bar;
+  }
+}
+
 TEST_F(WindowExe, TheDoneViewShowsTheInstallAndACloseThereEndsWithExitZeroAndNoBox) {
   const testkit::Release release = product_release("1.4.0", kIssued);
   auto published = testkit::publish_release(channel, release);
@@ -158,6 +218,64 @@ TEST_F(WindowExe, TheDoneViewShowsTheInstallAndACloseThereEndsWithExitZeroAndNoB
   EXPECT_TRUE(platform::is_regular_file(install / "morvane.exe"));
   EXPECT_TRUE(platform::is_regular_file(install / "uninstall.exe"));
   expect_no_data_folder_left();
+}
+
+TEST_F(WindowExe, OpenInTheDoneViewStartsTheInstalledProduct) {
+  const testkit::Release release = product_release("1.4.0", kIssued);
+  auto published = testkit::publish_release(channel, release);
+  ASSERT_TRUE(published) << published.error();
+  testkit::ReleaseHost host(channel, configured_release_port());
+  const platform::Path product_log = root / "product.log";
+
+  const ExeRun r = start(post_when_view("done", "open"), "",
+                         {{"MORVANE_PRODUCT_STANDIN", testkit::product_standin_program().string()},
+                          {"MORVANE_PRODUCT_STANDIN_LOG", product_log.string()},
+                          {"MORVANE_PRODUCT_SECONDS", "30"}});
+  ASSERT_FALSE(host.requests().empty()) << "another server took the release host's port";
+  EXPECT_EQ(r.exit_code, 0) << r.err << read_text(install / "updates" / "setup.log");
+  const platform::Path exe = install / "morvane.exe";
+  EXPECT_THAT(shown(), Contains("start program: " + exe.string() + " in " + install.string()));
+
+  // The product stand-in that the installed morvane.exe starts logs itself
+  // once it holds the product's mutex.
+  std::string started;
+  for (int i = 0; i < 500 && (started = read_text(product_log)).empty(); ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_THAT(started, ::testing::EndsWith(" " + exe.string() + "\n")) << "the product did not start";
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", run_dir.string());
+    EXPECT_TRUE(platform::named_mutex_exists("Global\\MORVANE.instance"));
+  }
+  ::kill(static_cast<pid_t>(std::stol(started)), SIGKILL);
+}
+
+// Details in the failed view opens the log with the desktop's opener,
+// xdg-open, which here finds a handler of the test's own for text files
+// in the profile's desktop settings.
+TEST_F(WindowExe, DetailsInTheFailedViewOpensTheLogWithTheDesktopsOpener) {
+  const platform::Path opened = root / "opened";
+  const platform::Path handler = root / "record-opened";
+  ASSERT_TRUE(platform::write_file(
+      handler, platform::byte_view("#!/bin/sh\nprintf '%s\\n' \"$@\" >>'" + opened.string() + "'\n")));
+  ASSERT_TRUE(platform::mark_executable(handler));
+  const platform::Path applications = home / ".local" / "share" / "applications";
+  ASSERT_TRUE(platform::create_dirs(applications));
+  ASSERT_TRUE(platform::write_file(applications / "morvane-test-log-viewer.desktop",
+                                   platform::byte_view("[Desktop Entry]\nType=Application\nName=Log viewer\nExec=" +
+                                                       handler.string() + " %f\nMimeType=text/plain;\n")));
+  ASSERT_TRUE(platform::create_dirs(home / ".config"));
+  ASSERT_TRUE(platform::write_file(home / ".config" / "mimeapps.list",
+                                   platform::byte_view("[Default Applications]\ntext/plain=morvane-test-log-viewer.desktop\n")));
+
+  const testkit::ReleaseHost host(channel, configured_release_port());
+  const ExeRun r = start(when_failed("    chrome.webview.postMessage({type: \"details\"});\n"), "");
+  EXPECT_EQ(r.exit_code, 1) << r.err << "\n" << read_text(window_log);
+  // A first install that failed leaves its log in the temporary folder.
+  const platform::Path log = temp_log();
+  ASSERT_TRUE(platform::is_regular_file(log));
+  EXPECT_THAT(shown(), Contains("open file: " + log.string()));
+  std::string handed;
+  for (int i = 0; i < 500 && (handed = read_text(opened)).empty(); ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(handed, log.string() + "\n") << "the desktop's opener did not hand the log on";
 }
 
 TEST_F(WindowExe, YesToACloseWhileTheWorkWaitsEndsTheProcessAtOnceWithExitOne) {

@@ -45,6 +45,9 @@ inline constexpr const char* generic_failure = "Morvane could not be installed. 
 inline constexpr const char* window_caption = "Morvane Setup";
 inline constexpr const char* failure_caption = "Morvane \u2014 not done";
 inline constexpr const char* starting_state = R"(mv.state({"phase":"starting"}))";
+// What the page is told of the theme when it is ready.
+inline constexpr const char* light_theme = R"(mv.theme("light"))";
+inline constexpr const char* dark_theme = R"(mv.theme("dark"))";
 inline constexpr const char* the_page = "<!DOCTYPE html><title>the page</title>";
 
 setup::SetupStatus downloading(std::uint64_t done, std::uint64_t total, std::optional<std::string> from = {});

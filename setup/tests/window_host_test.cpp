@@ -42,9 +42,10 @@ TEST_F(WindowHostTest, ShowsTheSplashThenThePageAndEndsWithExitZeroWhenClosedInT
     const auto& events = l.seen().events;
     const std::string state =
         R"(mv.state({"phase":"downloading","version":"1.2.0","fraction":0.0000,"done_bytes":1,"total_bytes":2500000,"files_done":0,"files_total":4}))";
-    EXPECT_EQ(l.seen().scripts, std::vector<std::string>{state});
+    EXPECT_EQ(l.seen().scripts, (std::vector<std::string>{light_theme, state}));
     EXPECT_TRUE(l.seen().window_visible);
     EXPECT_FALSE(l.seen().splash_alive);
+    EXPECT_LT(index_of(events, std::string("script: ") + light_theme), index_of(events, "script: " + state));
     EXPECT_LT(index_of(events, "script: " + state), index_of(events, "window shown"));
     EXPECT_LT(index_of(events, "window shown"), index_of(events, "splash closed"));
     EXPECT_LT(index_of(events, "splash closed"), index_of(events, "view focused"));
@@ -102,22 +103,22 @@ TEST_F(WindowHostTest, IdenticalStatusesSendNoScriptAndOneDifferingOnlyInFilesDo
   run([&](FakeLayer& l) {
     ready(l);
     ASSERT_TRUE(jobs.wait_for_jobs(1));
-    EXPECT_EQ(l.seen().scripts, std::vector<std::string>{starting_state});
+    EXPECT_EQ(l.seen().scripts, (std::vector<std::string>{light_theme, starting_state}));
     l.tick();
     l.tick();
-    EXPECT_EQ(l.seen().scripts.size(), 1u) << "an idle tick sends nothing";
+    EXPECT_EQ(l.seen().scripts.size(), 2u) << "an idle tick sends nothing";
 
     setup::SetupStatus status = downloading(100, 1000);
     jobs.report(status);
     l.tick();
-    EXPECT_EQ(l.seen().scripts.size(), 2u);
+    EXPECT_EQ(l.seen().scripts.size(), 3u);
     jobs.report(status);
     l.tick();
-    EXPECT_EQ(l.seen().scripts.size(), 2u);
+    EXPECT_EQ(l.seen().scripts.size(), 3u);
     status.files_done = 1;
     jobs.report(status);
     l.tick();
-    ASSERT_EQ(l.seen().scripts.size(), 3u);
+    ASSERT_EQ(l.seen().scripts.size(), 4u);
     EXPECT_EQ(l.seen().scripts.back(),
               R"(mv.state({"phase":"downloading","version":"1.2.0","fraction":0.1000,"done_bytes":100,"total_bytes":1000,"files_done":1,"files_total":4}))");
     jobs.finish(failed("x"));

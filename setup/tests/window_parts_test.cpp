@@ -174,13 +174,19 @@ TEST(Theme, IsDarkOnlyWhenTheUsersValueIsZero) {
   EXPECT_EQ(setup::theme_background(false), (platform::Colour{0x0A, 0x06, 0x18}));
 }
 
-TEST_F(WindowHostTest, WithTheDarkThemeTheWindowAndTheWebViewAreDark) {
+TEST_F(WindowHostTest, WithTheDarkThemeTheWindowTheWebViewAndThePageAreDark) {
   set_theme_value("REG_DWORD", "0");
   run([&](FakeLayer& l) {
     ASSERT_TRUE(jobs.wait_for_jobs(1));
     jobs.finish(tl::unexpected(std::string("x")));
     ready(l);
     wait_for_script(l, "mv.failed");
+    // Told before anything else, and before the window is shown.
+    ASSERT_FALSE(l.seen().scripts.empty());
+    EXPECT_EQ(l.seen().scripts.front(), dark_theme);
+    EXPECT_EQ(count_starting_with(l.seen().scripts, "mv.theme("), 1u);
+    EXPECT_LT(index_of(l.seen().events, std::string("script: ") + dark_theme),
+              index_of(l.seen().events, "window shown"));
     l.post_message(R"({"type":"close"})");
   });
   ASSERT_TRUE(layer->seen().window_spec);

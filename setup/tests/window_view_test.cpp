@@ -66,8 +66,8 @@ TEST_F(WindowHostTest, AnOutcomeThatArrivesBeforeReadyIsShownWhenReadyComes) {
     l.advance(14s);
     l.tick();
     ready(l);
-    EXPECT_EQ(l.seen().scripts,
-              (std::vector<std::string>{starting_state, R"(mv.done({"version":"1.2.0","updated":true}))"}));
+    EXPECT_EQ(l.seen().scripts, (std::vector<std::string>{light_theme, starting_state,
+                                                          R"(mv.done({"version":"1.2.0","updated":true}))"}));
     EXPECT_TRUE(l.seen().window_visible);
     l.advance(10s);
     l.tick();

@@ -38,7 +38,8 @@ void set_up_controller(UiThread& ui, WindowState& state, ControllerCreated& even
   }
   state.web_view = std::move(*event.result);
   platform::WebView& view = *state.web_view;
-  view.set_default_background(theme_background(read_light_theme()));
+  state.light_theme = read_light_theme();
+  view.set_default_background(theme_background(state.light_theme));
   view.on_message([weak = ui.self](std::string json) {
     if (auto ui = weak.lock()) push_page_event(*ui, WebMessage{std::move(json)});
   });

@@ -11,6 +11,9 @@ namespace {
 
 PageAction on_ready(UiThread& ui, WindowState& state) {
   state.page_ready = true;
+  // Before the window is shown: the page's colours are those of the theme
+  // the window and the web view were drawn in.
+  run_page_script(state, theme_script(state.light_theme));
   state.last_pushed.reset();
   refresh_page(ui, state);
   return page_action::PageReady{};

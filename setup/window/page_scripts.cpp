@@ -97,6 +97,8 @@ std::string build_progress_script(const SetupStatus& status) {
   return script;
 }
 
+std::string theme_script(bool light) { return light ? R"(mv.theme("light"))" : R"(mv.theme("dark"))"; }
+
 std::string done_script(std::string_view version, bool updated) {
   return fmt::format("mv.done({{\"version\":{},\"updated\":{}}})", quote_js_string(version), updated);
 }

@@ -22,6 +22,10 @@ std::string quote_js_string(std::string_view text);
 // files_done and files_total when files_total is above 0, done clamped.
 std::string build_progress_script(const SetupStatus& status);
 
+// mv.theme("light") or mv.theme("dark"): the page's colours follow the
+// same theme as the window and the web view's background.
+std::string theme_script(bool light);
+
 // mv.done({"version":<version>,"updated":<true|false>})
 std::string done_script(std::string_view version, bool updated);
 

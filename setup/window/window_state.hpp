@@ -58,6 +58,10 @@ struct WindowState {
   std::unique_ptr<platform::WebEnvironment> environment;
   std::unique_ptr<platform::WebView> web_view;
   bool page_ready = false;
+  // The theme the web view's background was given when it was set up; the
+  // page is told the same one when it is ready, so its colours follow the
+  // user's app theme rather than the web engine's own idea of it.
+  bool light_theme = true;
   // Set by tear_down_web_view; true from the start when there is no main
   // window.
   bool web_view_gone = false;

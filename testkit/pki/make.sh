@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes the committed test PKI in this folder. Run it only to replace the
 # files (every test build embeds root-ca.pem and expired-root-ca.pem as its
-# trust anchors, so a rerun needs a rebuild):
+# trust anchors, so a rerun needs `scripts/make-trust-anchors --test` after
+# it, which renews the committed test list):
 #
 #   root-ca.{key,pem}          "Morvane Test Root CA", valid 2020 to 2120
 #   intermediate-ca.{key,pem}  "Morvane Test Intermediate CA", issued by the root

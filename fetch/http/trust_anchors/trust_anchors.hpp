@@ -1,6 +1,7 @@
 // The trust anchors of the TLS client: root certificates held as constant
-// DER data in the program, made from PEM files when the program is built.
-// They are the only roots; the system's certificate store is never read.
+// DER data in the program, from committed lists that
+// scripts/make-trust-anchors makes. They are the only roots; the system's
+// certificate store is never read.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,9 @@ struct TrustAnchor {
 // configured).
 std::span<const TrustAnchor> trust_anchors();
 
-// Both sets, each in its own library: the Mozilla root set as the system's
-// ca-certificates package ships it, and the test PKI's roots.
+// Both sets, each in its own library: the Mozilla root set as Debian's
+// ca-certificates package ships it, less the roots that had expired when the
+// list was made, and the test PKI's roots.
 std::span<const TrustAnchor> mozilla_trust_anchors();
 std::span<const TrustAnchor> test_trust_anchors();
 
