@@ -1,6 +1,8 @@
 # Every target of the project compiles with warnings on and, when asked,
 # under the sanitizers or with libFuzzer instrumentation.
-add_compile_options(-Wall -Wextra)
+# (The C and C++ compilers only: a Windows build's resource compiler takes
+# none of these.)
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra>")
 
 if(MORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -17,4 +17,10 @@ std::string display(const Path& path);
 // A path from UTF-8 text.
 Path path_from_utf8(std::string_view text);
 
+// The path in the form in which the system compares paths, for telling
+// whether two paths name one place: on Windows without a "\\?\" prefix,
+// with "\" as its only separator and in upper case, as names compare there
+// without regard to letter case; unchanged here, where names are bytes.
+Path comparable_path(const Path& path);
+
 }  // namespace platform

@@ -18,6 +18,12 @@ struct ProcessOutput {
   Bytes stderr_bytes;
 };
 
+// Sets the process up before it does anything else. On Windows DLLs are
+// then loaded from the system folder alone (SetDefaultDllDirectories), so
+// that nothing put beside the program is loaded, and the process is aware of
+// each monitor's DPI. Nothing needs doing here.
+void prepare_process();
+
 // Runs a program with no window (CREATE_NO_WINDOW), empty standard input and
 // its standard output and standard error captured, and waits for it to end.
 // `program` is a name looked up the usual way or a path; each argument is one

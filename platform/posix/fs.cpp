@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 #include <utility>
@@ -70,13 +69,6 @@ IoResult<Metadata> metadata(const Path& path) {
   return meta;
 }
 
-bool exists(const Path& path) { return metadata(path).has_value(); }
-
-bool is_regular_file(const Path& path) {
-  auto meta = metadata(path);
-  return meta && meta->is_file;
-}
-
 bool same_file(const Path& a, const Path& b) {
   struct stat first {};
   struct stat second {};
@@ -89,33 +81,6 @@ IoResult<void> create_dirs(const Path& path) {
   std::filesystem::create_directories(path, ec);
   if (ec) return tl::unexpected(IoError::from_os(ec.value()));
   return {};
-}
-
-IoResult<Bytes> read_file(const Path& path) {
-  auto file = File::open_read(path);
-  if (!file) return tl::unexpected(file.error());
-  // Read straight into the buffer, sized by the length the file has now; a
-  // file that grows meanwhile is read to its end all the same.
-  Bytes content;
-  if (auto length = file->length(); length && *length < (std::uint64_t{1} << 40)) {
-    content.reserve(static_cast<std::size_t>(*length) + 1);
-  }
-  std::size_t used = 0;
-  for (;;) {
-    if (content.size() - used < 65536) content.resize(std::max(content.size() * 2, used + 65536));
-    auto got = file->read(std::span(content.data() + used, content.size() - used));
-    if (!got) return tl::unexpected(got.error());
-    if (*got == 0) break;
-    used += *got;
-  }
-  content.resize(used);
-  return content;
-}
-
-IoResult<void> write_file(const Path& path, ByteView bytes) {
-  auto file = File::create_truncate(path);
-  if (!file) return tl::unexpected(file.error());
-  return file->write_all(bytes);
 }
 
 IoResult<void> rename_replace(const Path& from, const Path& to) {

@@ -105,6 +105,8 @@ tl::expected<void, IoError> start_detached(const std::string& program, const std
 
 }  // namespace
 
+void prepare_process() {}
+
 tl::expected<ProcessOutput, IoError> run_hidden(const std::string& name, const std::vector<std::string>& args) {
   const std::string program = program_to_start(name);
   Pipe out;

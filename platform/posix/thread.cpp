@@ -15,8 +15,7 @@ struct ThreadStart {
 
 void* thread_main(void* raw) {
   std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(raw));
-  // POSIX thread names hold at most 15 bytes.
-  ::pthread_setname_np(::pthread_self(), start->name.substr(0, 15).c_str());
+  ::pthread_setname_np(::pthread_self(), start->name.substr(0, thread_name_limit()).c_str());
   start->body();
   return nullptr;
 }
@@ -37,6 +36,9 @@ tl::expected<void, IoError> spawn_detached_thread(const std::string& name, std::
   start.release();  // the thread owns it now
   return {};
 }
+
+// POSIX thread names hold at most 15 bytes.
+std::size_t thread_name_limit() { return 15; }
 
 std::string current_thread_name() {
   char name[64] = {};

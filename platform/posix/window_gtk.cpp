@@ -297,7 +297,7 @@ void keep_fault(std::exception_ptr fault) {
   if (current_loop != nullptr) g_main_loop_quit(current_loop);
 }
 
-BoxAnswer present_gtk_box(const MessageBox& box, void* owner) {
+BoxAnswer present_gtk_box(const BoxSpec& box, void* owner) {
   GtkMessageType type = GTK_MESSAGE_INFO;
   if (box.icon == BoxIcon::Error) type = GTK_MESSAGE_ERROR;
   if (box.icon == BoxIcon::Question) type = GTK_MESSAGE_QUESTION;

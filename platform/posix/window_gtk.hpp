@@ -32,7 +32,7 @@ class ParentWindow : public MainWindow {
 void create_webkit_environment(const Path& user_data_dir, std::function<void(WebEnvironmentResult)> done);
 
 // The GTK dialog for a box: modal over `owner` when there is one.
-BoxAnswer present_gtk_box(const MessageBox& box, void* owner);
+BoxAnswer present_gtk_box(const BoxSpec& box, void* owner);
 
 // Test-only seams, compiled into test builds alone (MORVANE_WINDOW_TEST_SEAMS)
 // and each switched on by an environment variable of the test's. In every

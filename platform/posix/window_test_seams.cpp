@@ -45,7 +45,7 @@ BoxPresenter box_presenter() {
   std::stringstream list(*answers_text);
   for (std::string answer; std::getline(list, answer, ',');) answers->push_back(answer);
   auto next = std::make_shared<std::size_t>(0);
-  return [answers, next](const MessageBox& box, void*) {
+  return [answers, next](const BoxSpec& box, void*) {
     if (box.buttons != BoxButtons::YesNo) {
       log(fmt::format("box: {}", message_box_line(box)));
       return BoxAnswer::Ok;

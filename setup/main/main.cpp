@@ -5,14 +5,16 @@
 
 #include <openssl/crypto.h>
 
+#include "platform/process.hpp"
 #include "setup/main/modes.hpp"
 
 int main(int argc, char** argv) {
-  // Before anything else, and before whatever first touches the crypto
-  // library (hashing may come before any TLS): the library never reads an
-  // openssl.cnf, whose settings (providers, a system-wide cipher policy)
-  // would change what this program configures. Should the set-up fail, the
-  // library's later calls fail with its own errors.
+  platform::prepare_process();
+  // Next, before whatever first touches the crypto library (hashing may
+  // come before any TLS): the library never reads an openssl.cnf, whose
+  // settings (providers, a system-wide cipher policy) would change what this
+  // program configures. Should the set-up fail, the library's later calls
+  // fail with its own errors.
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   int code = 1;
   try {

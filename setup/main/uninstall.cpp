@@ -39,7 +39,7 @@ tl::expected<void, std::string> empty_install_folder_with(const RemoveEntry& rem
   // the folder goes with the delayed removal.
   for (const std::string& name : listing->names) {
     if (name == uninstaller_file_name) continue;
-    const platform::Path entry = install_dir / platform::Path(name);
+    const platform::Path entry = install_dir / platform::path_from_utf8(name);
     if (auto removed = remove(entry); !removed) return tl::unexpected(removal_failed_text(entry, removed.error()));
   }
   return {};

@@ -10,14 +10,14 @@ namespace setup_test {
 class BoxRecorder {
  public:
   BoxRecorder()
-      : previous_(platform::set_message_box_handler([this](const platform::MessageBox& box) {
+      : previous_(platform::set_message_box_handler([this](const platform::BoxSpec& box) {
           boxes.push_back(box);
         })) {}
   ~BoxRecorder() { platform::set_message_box_handler(std::move(previous_)); }
   BoxRecorder(const BoxRecorder&) = delete;
   BoxRecorder& operator=(const BoxRecorder&) = delete;
 
-  std::vector<platform::MessageBox> boxes;
+  std::vector<platform::BoxSpec> boxes;
 
  private:
   platform::MessageBoxHandler previous_;

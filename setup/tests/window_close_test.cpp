@@ -163,7 +163,7 @@ TEST_F(WindowHostTest, AnOutcomeShownWhileTheQuestionWasOpenEndsTheRunAsACloseIn
       ASSERT_TRUE(jobs.wait_for_jobs(1));
       // The timer goes on ticking in the box's own loop, and the outcome
       // arrives and is shown while the user thinks.
-      boxes.while_open = [&](const platform::MessageBox&) {
+      boxes.while_open = [&](const platform::BoxSpec&) {
         jobs.finish(c.outcome);
         let_worker_store();
         l.tick();

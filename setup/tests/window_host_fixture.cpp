@@ -7,7 +7,7 @@
 namespace window_test {
 
 Boxes::Boxes()
-    : previous_(platform::set_box_answer_handler([this](const platform::MessageBox& box) {
+    : previous_(platform::set_box_answer_handler([this](const platform::BoxSpec& box) {
         seen.push_back(box);
         if (while_open) while_open(box);
         if (answers.empty()) {

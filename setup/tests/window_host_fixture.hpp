@@ -27,9 +27,9 @@ class Boxes {
   Boxes(const Boxes&) = delete;
   Boxes& operator=(const Boxes&) = delete;
 
-  std::vector<platform::MessageBox> seen;
+  std::vector<platform::BoxSpec> seen;
   std::deque<platform::BoxAnswer> answers;
-  std::function<void(const platform::MessageBox&)> while_open;
+  std::function<void(const platform::BoxSpec&)> while_open;
 
  private:
   platform::BoxAnswerHandler previous_;

@@ -304,7 +304,7 @@ TEST_F(WindowHostTest, APageMessageThatArrivesWhileABoxIsOpenIsHandled) {
   const auto end = run([&](FakeLayer& l) {
     ready(l);
     ASSERT_TRUE(jobs.wait_for_jobs(1));
-    boxes.while_open = [&](const platform::MessageBox&) {
+    boxes.while_open = [&](const platform::BoxSpec&) {
       // The page keeps working while the box is open: the state is free.
       l.post_message(R"({"type":"minimize"})");
     };

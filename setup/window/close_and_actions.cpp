@@ -21,7 +21,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 // "Morvane Setup": the caption of the boxes that the window shows.
 std::string window_caption() { return fmt::format("{} Setup", product_name); }
 
-platform::BoxAnswer ask(UiThread& ui, platform::MessageBox box) {
+platform::BoxAnswer ask(UiThread& ui, platform::BoxSpec box) {
   void* owner = ui.main_window != nullptr ? ui.main_window->native_handle() : nullptr;
   return platform::ask_message_box(box, owner);
 }

@@ -41,11 +41,14 @@ UpdateError outside(const platform::Path& journal, std::string path, const std::
 
 bool in_write_set(const platform::Path& path, const platform::Path& install_dir,
                   const platform::Path& updates_dir) {
-  const auto parts = components(path);
+  // Compared as the system compares paths: a journal that another program
+  // wrote with other letter case (on Windows) names the same files.
+  const auto parts = components(platform::comparable_path(path));
   for (const auto& part : parts) {
     if (part == "..") return false;
   }
-  return begins_with(parts, install_dir) || begins_with(parts, updates_dir);
+  return begins_with(parts, platform::comparable_path(install_dir)) ||
+         begins_with(parts, platform::comparable_path(updates_dir));
 }
 
 tl::expected<std::optional<SwapJournal>, UpdateError> read_swap_journal(const platform::Path& install_dir,

@@ -1,9 +1,10 @@
 #include "platform/message_box.hpp"
 
-#include <cstdio>
 #include <mutex>
 
 #include <fmt/format.h>
+
+#include "platform/system_box.hpp"
 
 namespace platform {
 
@@ -13,17 +14,6 @@ std::mutex handler_mutex;
 MessageBoxHandler current_handler;
 BoxAnswerHandler current_answer_handler;
 BoxPresenter current_presenter;
-
-void write_to_stderr(const MessageBox& box) {
-  const std::string line = message_box_line(box) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
-// The answer of a box that nobody could answer: its default button.
-BoxAnswer default_answer(const MessageBox& box) {
-  return box.buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
-}
 
 const char* icon_word(BoxIcon icon) {
   switch (icon) {
@@ -39,7 +29,7 @@ const char* icon_word(BoxIcon icon) {
 
 }  // namespace
 
-std::string message_box_line(const MessageBox& box) {
+std::string message_box_line(const BoxSpec& box) {
   std::string text;
   for (char c : box.text) {
     if (c == '\n') {
@@ -51,7 +41,7 @@ std::string message_box_line(const MessageBox& box) {
   return fmt::format("[{}] ({}) {}", box.caption, icon_word(box.icon), text);
 }
 
-BoxAnswer ask_message_box(const MessageBox& box, void* owner) {
+BoxAnswer ask_message_box(const BoxSpec& box, void* owner) {
   BoxAnswerHandler answer_handler;
   MessageBoxHandler handler;
   BoxPresenter presenter;
@@ -66,14 +56,13 @@ BoxAnswer ask_message_box(const MessageBox& box, void* owner) {
   if (answer_handler) return answer_handler(box);
   if (handler) {
     handler(box);
-    return default_answer(box);
+    return default_box_answer(box);
   }
   if (presenter) return presenter(box, owner);
-  write_to_stderr(box);
-  return default_answer(box);
+  return show_system_box(box, owner);
 }
 
-void show_message_box(const MessageBox& box) { ask_message_box(box, nullptr); }
+void show_message_box(const BoxSpec& box) { ask_message_box(box, nullptr); }
 
 MessageBoxHandler set_message_box_handler(MessageBoxHandler handler) {
   std::lock_guard lock(handler_mutex);

@@ -1,0 +1,30 @@
+# The libraries of a Windows build, from the prefix that scripts/windows-deps
+# fills (MORVANE_WINDOWS_DEPS, see cmake/windows-x86_64.toolchain.cmake):
+# static OpenSSL 3, libsodium and liblzma, GoogleTest, and the headers of fmt
+# and tl-expected. Everything is linked statically, so that the executables
+# import Windows' own DLLs alone.
+if(NOT MORVANE_WINDOWS_DEPS OR NOT EXISTS "${MORVANE_WINDOWS_DEPS}/include/openssl")
+  message(FATAL_ERROR "MORVANE_WINDOWS_DEPS must name the prefix that scripts/windows-deps prints "
+                      "(now: '${MORVANE_WINDOWS_DEPS}')")
+endif()
+
+# fmt header-only, libsodium and liblzma as static libraries: each library's
+# headers want to know.
+add_compile_definitions(FMT_HEADER_ONLY SODIUM_STATIC LZMA_API_STATIC)
+# Unicode Windows calls, nothing from windows.h that the program does not use.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+
+add_library(fmt::fmt INTERFACE IMPORTED GLOBAL)
+target_include_directories(fmt::fmt SYSTEM INTERFACE "${MORVANE_WINDOWS_DEPS}/include")
+add_library(tl::expected INTERFACE IMPORTED GLOBAL)
+target_include_directories(tl::expected SYSTEM INTERFACE "${MORVANE_WINDOWS_DEPS}/include")
+
+set(OPENSSL_ROOT_DIR "${MORVANE_WINDOWS_DEPS}")
+set(OPENSSL_USE_STATIC_LIBS TRUE)
+find_package(OpenSSL 3 REQUIRED)
+# What the static crypto library calls in the system: sockets, the
+# certificate store API it links against, and the system random source.
+set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 bcrypt advapi32 user32)
+
+# One static executable: the C and C++ runtimes and winpthreads inside it.
+add_link_options(-static -static-libgcc -static-libstdc++)

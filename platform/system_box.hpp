@@ -1,0 +1,18 @@
+// What each system's layer gives the message boxes of message_box.cpp.
+#pragma once
+
+#include "platform/message_box.hpp"
+
+namespace platform {
+
+// Shows the box the system's own way, when neither a test's handler nor the
+// window layer's presenter is in place: MessageBoxW on Windows, the line on
+// standard error here.
+BoxAnswer show_system_box(const BoxSpec& box, void* owner);
+
+// The answer of a box that nobody could answer: its default button.
+inline BoxAnswer default_box_answer(const BoxSpec& box) {
+  return box.buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+}
+
+}  // namespace platform

@@ -1,0 +1,264 @@
+// Files and folders through the system's wide calls. Every open shares
+// reading, writing and deleting with other handles, so that an open file
+// never keeps another program (or this one) from replacing it by a rename
+// where the system allows that at all.
+#include "platform/fs.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/win/wide.hpp"
+
+namespace platform {
+
+namespace {
+
+using win::Handle;
+using win::last_error;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE to_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A handle for a File: INVALID_HANDLE_VALUE, which is also File's "closed",
+// when the open failed.
+IoResult<std::intptr_t> open_handle(const Path& path, DWORD access, DWORD disposition) {
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return last_error();
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+// A handle on the path itself, files and folders alike, links followed; for
+// reading what the system knows of it.
+Handle open_for_information(const Path& path) {
+  return Handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+IoResult<BY_HANDLE_FILE_INFORMATION> information(const Path& path) {
+  Handle handle = open_for_information(path);
+  if (!handle) return last_error();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) return last_error();
+  return info;
+}
+
+bool is_directory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool is_link(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// FindFirstFileW and FindNextFileW over a folder's entries.
+class Finder {
+ public:
+  explicit Finder(const Path& folder) {
+    handle_ = ::FindFirstFileW((folder / L"*").c_str(), &data_);
+    error_ = handle_ == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+  }
+  ~Finder() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+  }
+  Finder(const Finder&) = delete;
+  Finder& operator=(const Finder&) = delete;
+
+  // The error of the opening search: ERROR_SUCCESS, or the code. A folder
+  // without even "." (a drive's root can be one) is empty, not missing.
+  DWORD open_error() const { return error_; }
+
+  // The next entry but "." and ".."; nothing at the end, with the error of
+  // the search in `error` when it was not the end.
+  const WIN32_FIND_DATAW* next(DWORD& error) {
+    error = ERROR_SUCCESS;
+    for (;;) {
+      if (handle_ == INVALID_HANDLE_VALUE) return nullptr;
+      if (!first_) {
+        if (!::FindNextFileW(handle_, &data_)) {
+          const DWORD code = ::GetLastError();
+          if (code != ERROR_NO_MORE_FILES) error = code;
+          return nullptr;
+        }
+      }
+      first_ = false;
+      const std::wstring_view name = data_.cFileName;
+      if (name != L"." && name != L"..") return &data_;
+    }
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW data_{};
+  DWORD error_ = ERROR_SUCCESS;
+  bool first_ = true;
+};
+
+IoResult<void> remove_tree(const Path& folder) {
+  {
+    Finder finder(folder);
+    if (finder.open_error() != ERROR_SUCCESS && finder.open_error() != ERROR_FILE_NOT_FOUND) {
+      return tl::unexpected(IoError::from_os(static_cast<int>(finder.open_error())));
+    }
+    DWORD error = ERROR_SUCCESS;
+    while (const WIN32_FIND_DATAW* entry = finder.next(error)) {
+      const Path path = folder / entry->cFileName;
+      const DWORD attributes = entry->dwFileAttributes;
+      // A link to a folder goes as the link itself, never into where it leads.
+      if (is_directory(attributes) && !is_link(attributes)) {
+        if (auto removed = remove_tree(path); !removed) return removed;
+      } else if (is_directory(attributes)) {
+        if (!::RemoveDirectoryW(path.c_str())) return last_error();
+      } else if (!::DeleteFileW(path.c_str())) {
+        return last_error();
+      }
+    }
+    if (error != ERROR_SUCCESS) return tl::unexpected(IoError::from_os(static_cast<int>(error)));
+  }
+  if (!::RemoveDirectoryW(folder.c_str())) return last_error();
+  return {};
+}
+
+}  // namespace
+
+IoResult<Metadata> metadata(const Path& path) {
+  auto info = information(path);
+  if (!info) return tl::unexpected(info.error());
+  Metadata meta;
+  meta.is_dir = is_directory(info->dwFileAttributes);
+  meta.is_file = !meta.is_dir && (info->dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+  meta.size = meta.is_dir ? 0 : (std::uint64_t{info->nFileSizeHigh} << 32) | info->nFileSizeLow;
+  return meta;
+}
+
+bool same_file(const Path& a, const Path& b) {
+  auto first = information(a);
+  auto second = information(b);
+  return first && second && first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
+         first->nFileIndexHigh == second->nFileIndexHigh && first->nFileIndexLow == second->nFileIndexLow;
+}
+
+IoResult<void> create_dirs(const Path& path) {
+  if (path.empty()) return {};
+  if (auto meta = metadata(path); meta && meta->is_dir) return {};
+  const Path parent = path.parent_path();
+  if (!parent.empty() && parent != path) {
+    if (auto made = create_dirs(parent); !made) return made;
+  }
+  if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
+  const DWORD code = ::GetLastError();
+  // Made meanwhile by someone else is as good as made here.
+  if (code == ERROR_ALREADY_EXISTS) {
+    if (auto meta = metadata(path); meta && meta->is_dir) return {};
+  }
+  return tl::unexpected(IoError::from_os(static_cast<int>(code)));
+}
+
+IoResult<void> rename_replace(const Path& from, const Path& to) {
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return last_error();
+  return {};
+}
+
+IoResult<void> remove_file(const Path& path) {
+  if (!::DeleteFileW(path.c_str())) return last_error();
+  return {};
+}
+
+IoResult<void> remove_dir_all(const Path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return last_error();
+  if (!is_directory(attributes)) return tl::unexpected(IoError::from_os(ERROR_DIRECTORY));
+  if (is_link(attributes)) {
+    if (!::RemoveDirectoryW(path.c_str())) return last_error();
+    return {};
+  }
+  return remove_tree(path);
+}
+
+IoResult<void> copy_file_replace(const Path& from, const Path& to) {
+  if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) return last_error();
+  return {};
+}
+
+IoResult<DirListing> list_dir(const Path& path) {
+  Finder finder(path);
+  if (finder.open_error() != ERROR_SUCCESS) {
+    const bool empty_folder = finder.open_error() == ERROR_FILE_NOT_FOUND && is_directory(::GetFileAttributesW(path.c_str()));
+    if (!empty_folder) return tl::unexpected(IoError::from_os(static_cast<int>(finder.open_error())));
+    return DirListing{};
+  }
+  DirListing listing;
+  DWORD error = ERROR_SUCCESS;
+  while (const WIN32_FIND_DATAW* entry = finder.next(error)) listing.names.push_back(win::narrow(entry->cFileName));
+  if (error != ERROR_SUCCESS) listing.error = IoError::from_os(static_cast<int>(error));
+  return listing;
+}
+
+IoResult<File> File::open_read(const Path& path) {
+  auto handle = open_handle(path, GENERIC_READ, OPEN_EXISTING);
+  if (!handle) return tl::unexpected(handle.error());
+  return File(*handle);
+}
+
+IoResult<File> File::create_truncate(const Path& path) {
+  auto handle = open_handle(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (!handle) return tl::unexpected(handle.error());
+  return File(*handle);
+}
+
+IoResult<File> File::open_append(const Path& path) {
+  // With FILE_APPEND_DATA and no FILE_WRITE_DATA every write goes to the end.
+  auto handle = open_handle(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+  if (!handle) return tl::unexpected(handle.error());
+  return File(*handle);
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+void File::close() {
+  if (handle_ != -1) {
+    ::CloseHandle(to_handle(handle_));
+    handle_ = -1;
+  }
+}
+
+IoResult<std::uint64_t> File::length() const {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(to_handle(handle_), &size)) return last_error();
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+IoResult<std::size_t> File::read(std::span<std::uint8_t> buffer) {
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
+  DWORD got = 0;
+  if (!::ReadFile(to_handle(handle_), buffer.data(), wanted, &got, nullptr)) {
+    if (::GetLastError() == ERROR_HANDLE_EOF || ::GetLastError() == ERROR_BROKEN_PIPE) return 0;
+    return last_error();
+  }
+  return got;
+}
+
+IoResult<void> File::write_all(ByteView bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD put = 0;
+    if (!::WriteFile(to_handle(handle_), bytes.data() + done, chunk, &put, nullptr)) return last_error();
+    if (put == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
+    done += put;
+  }
+  return {};
+}
+
+IoResult<void> File::sync() {
+  if (!::FlushFileBuffers(to_handle(handle_))) return last_error();
+  return {};
+}
+
+}  // namespace platform

@@ -1,0 +1,202 @@
+// Child processes through CreateProcessW, the running program and the
+// user's temporary folder.
+//
+// `reg`, `cmd` and `powershell` are started by their full path in the system
+// folder, never looked up where a file of the same name could have been put
+// beside the program, and run in the system folder, so that no folder of the
+// user's is held open by them. Arguments are quoted by the rules of the C
+// runtime's command-line parser, except that `cmd` is given the text after
+// its "/c" exactly as written: `cmd` reads that text itself, and quoting it
+// would change what it runs.
+#include "platform/process.hpp"
+
+#include <mutex>
+#include <thread>
+
+#include "platform/win/system_folder.hpp"
+#include "platform/win/wide.hpp"
+
+namespace platform {
+
+namespace {
+
+using win::Handle;
+using win::last_error;
+using win::wide;
+
+std::wstring quote_argument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes double only where a quotation mark follows them.
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    quoted.push_back(c);
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+// What to start: the program's path (empty for a name that the system looks
+// up), its command line and the folder it runs in (empty for ours).
+struct Launch {
+  std::wstring application;
+  std::wstring command_line;
+  std::wstring working_dir;
+};
+
+Launch launch_for(const std::string& program, const std::vector<std::string>& args) {
+  Launch launch;
+  const Path command = win::system_command(program);
+  const bool is_cmd = program == "cmd";
+  if (!command.empty()) {
+    launch.application = command.native();
+    launch.working_dir = win::system_folder().native();
+  }
+  launch.command_line = quote_argument(command.empty() ? wide(program) : command.native());
+  bool as_written = false;
+  for (const std::string& arg : args) {
+    launch.command_line += L' ';
+    launch.command_line += as_written ? wide(arg) : quote_argument(wide(arg));
+    if (is_cmd && (arg == "/c" || arg == "/C")) as_written = true;
+  }
+  return launch;
+}
+
+const wchar_t* or_null(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// Handles are made inheritable only while this lock is held, and only the
+// child started under it inherits them: two processes started at once from
+// two threads never hold each other's pipes open.
+std::mutex inheritance_mutex;
+
+tl::expected<PROCESS_INFORMATION, IoError> create_process(Launch& launch, DWORD flags, STARTUPINFOW& startup,
+                                                          bool inherit) {
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(or_null(launch.application), launch.command_line.data(), nullptr, nullptr,
+                        inherit ? TRUE : FALSE, flags, nullptr, or_null(launch.working_dir), &startup, &info)) {
+    return last_error();
+  }
+  return info;
+}
+
+// Reads a pipe to its end.
+void drain(HANDLE pipe, Bytes& sink) {
+  std::uint8_t buffer[8192];
+  DWORD got = 0;
+  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink.insert(sink.end(), buffer, buffer + got);
+}
+
+struct Pipe {
+  Handle read;
+  Handle write;
+};
+
+tl::expected<Pipe, IoError> make_pipe() {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&read, &write, nullptr, 0)) return last_error();
+  return Pipe{Handle(read), Handle(write)};
+}
+
+tl::expected<void, IoError> start_detached(Launch launch, DWORD flags) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  auto info = create_process(launch, flags, startup, false);
+  if (!info) return tl::unexpected(info.error());
+  ::CloseHandle(info->hThread);
+  ::CloseHandle(info->hProcess);
+  return {};
+}
+
+}  // namespace
+
+tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program, const std::vector<std::string>& args) {
+  Launch launch = launch_for(program, args);
+  auto out = make_pipe();
+  if (!out) return tl::unexpected(out.error());
+  auto err = make_pipe();
+  if (!err) return tl::unexpected(err.error());
+  Handle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!input) return last_error();
+
+  PROCESS_INFORMATION info{};
+  {
+    std::lock_guard lock(inheritance_mutex);
+    for (HANDLE handle : {input.get(), out->write.get(), err->write.get()}) {
+      if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return last_error();
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = out->write.get();
+    startup.hStdError = err->write.get();
+    auto created = create_process(launch, CREATE_NO_WINDOW, startup, true);
+    // The child has its own copies now; ours must go, or the pipes never end.
+    input.reset();
+    out->write.reset();
+    err->write.reset();
+    if (!created) return tl::unexpected(created.error());
+    info = *created;
+  }
+  Handle process(info.hProcess);
+  ::CloseHandle(info.hThread);
+
+  // Both pipes at once, so that neither can fill and stall the child.
+  ProcessOutput result;
+  std::thread err_reader([&] { drain(err->read.get(), result.stderr_bytes); });
+  drain(out->read.get(), result.stdout_bytes);
+  err_reader.join();
+
+  if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return last_error();
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process.get(), &code)) return last_error();
+  result.exit_code = static_cast<int>(code);
+  return result;
+}
+
+tl::expected<void, IoError> spawn_hidden(const std::string& program, const std::vector<std::string>& args) {
+  return start_detached(launch_for(program, args), CREATE_NO_WINDOW);
+}
+
+tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {
+  Launch launch;
+  launch.application = program.native();
+  launch.command_line = quote_argument(program.native());
+  launch.working_dir = working_dir.native();
+  return start_detached(std::move(launch), 0);
+}
+
+tl::expected<Path, IoError> current_exe() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return last_error();
+    if (length < path.size()) {
+      path.resize(length);
+      return Path(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+unsigned long process_id() { return ::GetCurrentProcessId(); }
+
+Path temp_dir() {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length >= folder.size()) return Path(L"C:\\Windows\\Temp");
+  folder.resize(length);
+  // Without the separator that the system puts at its end.
+  if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  return Path(folder);
+}
+
+}  // namespace platform

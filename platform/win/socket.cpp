@@ -1,0 +1,322 @@
+// TCP sockets over Winsock 2. The library is started (WSAStartup) once, by
+// the first call that needs it, and stays up for the life of the process.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/socket.hpp"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void start_winsock() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    WSADATA data{};
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+IoError last_socket_error() { return IoError::from_os(::WSAGetLastError()); }
+
+SOCKET as_socket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+struct RawAddress {
+  sockaddr_storage storage{};
+  int length = 0;
+
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+RawAddress to_raw(const SocketAddress& address) {
+  RawAddress raw;
+  if (address.ipv6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&raw.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = ::htons(address.port);
+    in6->sin6_scope_id = address.scope_id;
+    std::memcpy(&in6->sin6_addr, address.bytes, 16);
+    raw.length = sizeof(sockaddr_in6);
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&raw.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = ::htons(address.port);
+    std::memcpy(&in4->sin_addr, address.bytes, 4);
+    raw.length = sizeof(sockaddr_in);
+  }
+  return raw;
+}
+
+std::optional<SocketAddress> from_raw(const sockaddr* raw) {
+  SocketAddress address;
+  if (raw->sa_family == AF_INET) {
+    const auto* in4 = reinterpret_cast<const sockaddr_in*>(raw);
+    std::memcpy(address.bytes, &in4->sin_addr, 4);
+    address.port = ::ntohs(in4->sin_port);
+    return address;
+  }
+  if (raw->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(raw);
+    address.ipv6 = true;
+    std::memcpy(address.bytes, &in6->sin6_addr, 16);
+    address.port = ::ntohs(in6->sin6_port);
+    address.scope_id = in6->sin6_scope_id;
+    return address;
+  }
+  return std::nullopt;
+}
+
+tl::expected<void, IoError> set_blocking(SOCKET socket, bool blocking) {
+  u_long nonblocking = blocking ? 0 : 1;
+  if (::ioctlsocket(socket, FIONBIO, &nonblocking) != 0) return tl::unexpected(last_socket_error());
+  return {};
+}
+
+timeval time_left(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+  const long long micros = left.count() > 0 ? left.count() : 0;
+  return timeval{static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000)};
+}
+
+// Waits until the socket can be written (a connect has finished), can be
+// read (a connection waits to be accepted) or failed; false on a time-out.
+tl::expected<bool, IoError> wait_ready(SOCKET socket, bool for_write, Clock::time_point deadline) {
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(socket, &ready);
+  FD_SET(socket, &failed);
+  timeval wait = time_left(deadline);
+  const int rc = ::select(0, for_write ? nullptr : &ready, for_write ? &ready : nullptr, &failed, &wait);
+  if (rc == SOCKET_ERROR) return tl::unexpected(last_socket_error());
+  return rc > 0;
+}
+
+tl::expected<void, IoError> set_timeout(SOCKET socket, int option, std::chrono::milliseconds timeout) {
+  const DWORD value = static_cast<DWORD>(timeout.count());
+  if (::setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0) {
+    return tl::unexpected(last_socket_error());
+  }
+  return {};
+}
+
+tl::expected<std::chrono::milliseconds, IoError> get_timeout(SOCKET socket, int option) {
+  DWORD value = 0;
+  int length = sizeof value;
+  if (::getsockopt(socket, SOL_SOCKET, option, reinterpret_cast<char*>(&value), &length) != 0) {
+    return tl::unexpected(last_socket_error());
+  }
+  return std::chrono::milliseconds(value);
+}
+
+tl::expected<SocketAddress, IoError> name_of(SOCKET socket, bool peer) {
+  sockaddr_storage storage{};
+  int length = sizeof storage;
+  auto* raw = reinterpret_cast<sockaddr*>(&storage);
+  const int rc = peer ? ::getpeername(socket, raw, &length) : ::getsockname(socket, raw, &length);
+  if (rc != 0) return tl::unexpected(last_socket_error());
+  auto address = from_raw(raw);
+  if (!address) return tl::unexpected(IoError::custom(ErrorKind::Other, "not an IPv4 or IPv6 address"));
+  return *address;
+}
+
+tl::expected<SOCKET, IoError> new_socket(bool ipv6) {
+  start_winsock();
+  // Not inherited: a child process never holds a connection of ours open.
+  const SOCKET socket = ::WSASocketW(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                     WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (socket == INVALID_SOCKET) return tl::unexpected(last_socket_error());
+  return socket;
+}
+
+struct AddrInfoDeleter {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+
+}  // namespace
+
+std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
+  start_winsock();
+  SocketAddress address;
+  address.port = port;
+  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) return address;
+  address.ipv6 = true;
+  if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) return address;
+  return std::nullopt;
+}
+
+std::string address_text(const SocketAddress& address) {
+  start_winsock();
+  char buffer[INET6_ADDRSTRLEN] = {};
+  ::inet_ntop(address.ipv6 ? AF_INET6 : AF_INET, address.bytes, buffer, sizeof buffer);
+  return buffer;
+}
+
+tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string& host, std::uint16_t port) {
+  start_winsock();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* raw_list = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
+  if (rc != 0) return tl::unexpected(IoError::from_os(rc));
+  std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
+
+  std::vector<SocketAddress> addresses;
+  for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_addr == nullptr) continue;
+    if (auto address = from_raw(entry->ai_addr)) {
+      address->port = port;
+      addresses.push_back(*address);
+    }
+  }
+  return addresses;
+}
+
+tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  auto made = new_socket(address.ipv6);
+  if (!made) return tl::unexpected(made.error());
+  Socket socket(static_cast<std::intptr_t>(*made));
+
+  if (auto nonblocking = set_blocking(*made, false); !nonblocking) return tl::unexpected(nonblocking.error());
+  const RawAddress raw = to_raw(address);
+  if (::connect(*made, raw.get(), raw.length) != 0) {
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return tl::unexpected(last_socket_error());
+    auto ready = wait_ready(*made, true, deadline);
+    if (!ready) return tl::unexpected(ready.error());
+    if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "connection timed out"));
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(*made, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+      return tl::unexpected(last_socket_error());
+    }
+    if (error != 0) return tl::unexpected(IoError::from_os(error));
+  }
+  if (auto blocking = set_blocking(*made, true); !blocking) return tl::unexpected(blocking.error());
+  return socket;
+}
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Socket::~Socket() { close(); }
+
+void Socket::close() {
+  if (handle_ >= 0) {
+    ::closesocket(as_socket(handle_));
+    handle_ = -1;
+  }
+}
+
+tl::expected<void, IoError> Socket::shutdown_write() {
+  if (::shutdown(as_socket(handle_), SD_SEND) != 0) return tl::unexpected(last_socket_error());
+  return {};
+}
+
+tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
+  return set_timeout(as_socket(handle_), SO_RCVTIMEO, timeout);
+}
+
+tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
+  return set_timeout(as_socket(handle_), SO_SNDTIMEO, timeout);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
+  return get_timeout(as_socket(handle_), SO_RCVTIMEO);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
+  return get_timeout(as_socket(handle_), SO_SNDTIMEO);
+}
+
+tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
+  const int length = static_cast<int>(std::min<std::size_t>(bytes.size(), 1u << 30));
+  for (;;) {
+    const int sent = ::send(as_socket(handle_), reinterpret_cast<const char*>(bytes.data()), length, 0);
+    if (sent != SOCKET_ERROR) return static_cast<std::size_t>(sent);
+    if (::WSAGetLastError() != WSAEINTR) return tl::unexpected(last_socket_error());
+  }
+}
+
+tl::expected<std::size_t, IoError> Socket::receive(std::span<std::uint8_t> buffer) {
+  const int length = static_cast<int>(std::min<std::size_t>(buffer.size(), 1u << 30));
+  for (;;) {
+    const int got = ::recv(as_socket(handle_), reinterpret_cast<char*>(buffer.data()), length, 0);
+    if (got != SOCKET_ERROR) return static_cast<std::size_t>(got);
+    if (::WSAGetLastError() != WSAEINTR) return tl::unexpected(last_socket_error());
+  }
+}
+
+tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_socket(handle_), true); }
+
+tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_socket(handle_), false); }
+
+tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int backlog) {
+  auto made = new_socket(address.ipv6);
+  if (!made) return tl::unexpected(made.error());
+  Listener listener(static_cast<std::intptr_t>(*made));
+  // No other socket may take the port while this one holds it (Windows lets
+  // SO_REUSEADDR steal a bound port; a port in TIME_WAIT binds anyway).
+  const BOOL yes = TRUE;
+  ::setsockopt(*made, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+  if (address.ipv6) {
+    const DWORD only = 1;
+    ::setsockopt(*made, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only);
+  }
+  const RawAddress raw = to_raw(address);
+  if (::bind(*made, raw.get(), raw.length) != 0) return tl::unexpected(last_socket_error());
+  if (::listen(*made, backlog) != 0) return tl::unexpected(last_socket_error());
+  return listener;
+}
+
+Listener::Listener(Listener&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+Listener& Listener::operator=(Listener&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Listener::~Listener() { close(); }
+
+void Listener::close() {
+  if (handle_ >= 0) {
+    ::closesocket(as_socket(handle_));
+    handle_ = -1;
+  }
+}
+
+tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_socket(handle_), false); }
+
+tl::expected<Socket, IoError> Listener::accept(std::chrono::milliseconds timeout) {
+  auto ready = wait_ready(as_socket(handle_), false, Clock::now() + timeout);
+  if (!ready) return tl::unexpected(ready.error());
+  if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "no connection came"));
+  const SOCKET accepted = ::accept(as_socket(handle_), nullptr, nullptr);
+  if (accepted == INVALID_SOCKET) return tl::unexpected(last_socket_error());
+  // An accepted socket takes its listener's non-blocking mode: this one blocks.
+  Socket socket(static_cast<std::intptr_t>(accepted));
+  if (auto blocking = set_blocking(accepted, true); !blocking) return tl::unexpected(blocking.error());
+  return socket;
+}
+
+}  // namespace platform

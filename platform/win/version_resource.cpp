@@ -1,0 +1,62 @@
+// The version resource through version.dll's GetFileVersionInfoSizeW,
+// GetFileVersionInfoW and VerQueryValueW. version.dll is loaded from the
+// system folder at the first call rather than imported, so that a DLL of
+// that name beside the program is never the one loaded.
+#include "platform/version_resource.hpp"
+
+#include <vector>
+
+#include "platform/win/system_folder.hpp"
+
+namespace platform {
+
+namespace {
+
+struct VersionDll {
+  using GetSize = DWORD(WINAPI*)(LPCWSTR file, LPDWORD handle);
+  using GetInfo = BOOL(WINAPI*)(LPCWSTR file, DWORD handle, DWORD length, LPVOID data);
+  using Query = BOOL(WINAPI*)(LPCVOID block, LPCWSTR sub_block, LPVOID* buffer, PUINT length);
+
+  GetSize get_size = nullptr;
+  GetInfo get_info = nullptr;
+  Query query = nullptr;
+
+  VersionDll() {
+    HMODULE dll = win::system_library(L"version.dll");
+    if (dll == nullptr) return;
+    get_size = function<GetSize>(dll, "GetFileVersionInfoSizeW");
+    get_info = function<GetInfo>(dll, "GetFileVersionInfoW");
+    query = function<Query>(dll, "VerQueryValueW");
+  }
+
+  bool loaded() const { return get_size != nullptr && get_info != nullptr && query != nullptr; }
+
+  template <class F>
+  static F function(HMODULE dll, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
+  }
+};
+
+const VersionDll& version_dll() {
+  static const VersionDll dll;
+  return dll;
+}
+
+}  // namespace
+
+std::optional<Bytes> version_root_block(const Path& path) {
+  const VersionDll& dll = version_dll();
+  if (!dll.loaded()) return std::nullopt;
+  DWORD ignored = 0;
+  const DWORD size = dll.get_size(path.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<std::uint8_t> data(size);
+  if (!dll.get_info(path.c_str(), 0, size, data.data())) return std::nullopt;
+  void* block = nullptr;
+  UINT length = 0;
+  if (!dll.query(data.data(), L"\\", &block, &length)) return std::nullopt;
+  const auto* bytes = static_cast<const std::uint8_t*>(block);
+  return Bytes(bytes, bytes + length);
+}
+
+}  // namespace platform
