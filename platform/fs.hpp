@@ -54,6 +54,11 @@ IoResult<void> write_file(const Path& path, ByteView bytes);
 // The system's rename that replaces an existing destination.
 IoResult<void> rename_replace(const Path& from, const Path& to);
 
+// True when a rename may replace a file that is open elsewhere, as here;
+// false on Windows, where MoveFileExW onto a file that another handle holds
+// fails (with access denied) whatever that handle shares.
+bool renames_replace_open_files();
+
 // Deletes a file (not a folder).
 IoResult<void> remove_file(const Path& path);
 

@@ -1,8 +1,14 @@
 #include "testkit/file_fault_interpose.hpp"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -105,7 +111,7 @@ extern "C" bool testkit_file_fault_admit(const char* what, const char* from, con
   if (action == Action::Stop) {
     const char byte = 's';
     if (stop_fd >= 0) (void)::write(stop_fd, &byte, 1);
-    for (;;) ::pause();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
   }
   if (action == Action::Fail) {
     std::lock_guard lock(state().mutex);

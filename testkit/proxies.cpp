@@ -3,6 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace testkit {
@@ -21,7 +22,7 @@ TinyProxy::TinyProxy(std::optional<ProxyLogin> login, std::vector<std::uint16_t>
   const std::uint16_t port = free_loopback_port();
   const auto config = dir_ / "tinyproxy.conf";
   {
-    std::ofstream out(config);
+    std::ofstream out(config, std::ios::binary);  // tinyproxy reads LF line ends only
     out << "Port " << port << "\n"
         << "Listen 127.0.0.1\n"
         << "Timeout 30\n"
@@ -31,7 +32,7 @@ TinyProxy::TinyProxy(std::optional<ProxyLogin> login, std::vector<std::uint16_t>
     for (auto allowed : connect_ports) out << "ConnectPort " << allowed << "\n";
   }
   // -d keeps it in the foreground, logging to its standard error.
-  process_ = std::make_unique<ServerProcess>("tinyproxy", std::vector<std::string>{"-d", "-c", config.string()}, port);
+  process_ = std::make_unique<ServerProcess>("tinyproxy", std::vector<std::string>{"-d", "-c", tool_path(config)}, port);
 }
 
 MicroSocks::MicroSocks(std::optional<ProxyLogin> login) {

@@ -1,12 +1,11 @@
 #include "testkit/release_host.hpp"
 
-#include <unistd.h>
-
 #include <stdexcept>
 
 #include <fmt/format.h>
 
 #include "platform/fs.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace testkit {
@@ -20,7 +19,7 @@ std::string read_text(const platform::Path& path) {
 
 }  // namespace
 
-platform::Path test_pki_file(const std::string& name) { return platform::Path(MORVANE_TESTKIT_PKI_DIR) / name; }
+platform::Path test_pki_file(const std::string& name) { return build_path(MORVANE_TESTKIT_PKI_DIR) / name; }
 
 ReleaseHost::ReleaseHost() : own_root_(std::make_unique<TempDir>()), root_(own_root_->path()) {
   start(free_loopback_port());
@@ -37,7 +36,7 @@ void ReleaseHost::start(std::uint16_t port) {
     throw std::runtime_error(missing);
   }
   port_ = port;
-  const std::string dir = work_.path().string();
+  const std::string dir = tool_path(work_.path());
   (void)platform::create_dirs(work_ / "temp");
   // Static files only: no index pages, no directory listings, no
   // compression or chunking, one request per connection as the client asks.
@@ -68,11 +67,11 @@ http {{
   }}
 }}
 )",
-                                       fmt::arg("user", ::geteuid() == 0 ? "user root;" : ""), fmt::arg("dir", dir),
+                                       fmt::arg("user", tools_run_as_root() ? "user root;" : ""), fmt::arg("dir", dir),
                                        fmt::arg("port", port_),
-                                       fmt::arg("chain", test_pki_file("localhost-chain.pem").string()),
-                                       fmt::arg("key", test_pki_file("localhost.key").string()),
-                                       fmt::arg("root", root_.string()));
+                                       fmt::arg("chain", tool_path(test_pki_file("localhost-chain.pem"))),
+                                       fmt::arg("key", tool_path(test_pki_file("localhost.key"))),
+                                       fmt::arg("root", tool_path(root_)));
   if (auto written = platform::write_file(work_ / "nginx.conf", platform::byte_view(conf)); !written) {
     throw std::runtime_error("cannot write nginx.conf: " + written.error().text());
   }

@@ -8,6 +8,7 @@
 #include "platform/bytes.hpp"
 #include "platform/process.hpp"
 #include "platform/socket.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace testkit {
@@ -27,21 +28,21 @@ std::string read_text(const platform::Path& path) {
 }  // namespace
 
 std::string missing_program(const std::string& program, const std::string& package) {
-  auto found = platform::run_hidden("sh", {"-c", "command -v \"$0\"", program});
+  auto found = run_tool("sh", {"-c", "command -v \"$0\"", program});
   if (found && found->exit_code == 0) return {};
   return program + " is not installed; install it with: apt-get install -y --no-install-recommends " + package;
 }
 
 ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& args, std::uint16_t port)
     : port_(port) {
-  const std::string pid_file = (dir_ / "pid").string();
+  const std::string pid_file = tool_path(dir_ / "pid");
   // sh writes its own pid and then becomes `timeout`, which passes a
   // termination signal on to the program.
   std::vector<std::string> command = {"-c", "echo $$ > \"$0\"; exec timeout " + std::string(kLifetime) + " \"$@\"",
                                       pid_file, program};
   command.insert(command.end(), args.begin(), args.end());
   runner_ = std::thread([this, command] {
-    auto result = platform::run_hidden("sh", command);
+    auto result = run_tool("sh", command);
     std::lock_guard lock(mutex_);
     if (result) {
       output_ = platform::to_string(result->stdout_bytes) + platform::to_string(result->stderr_bytes);
@@ -67,7 +68,7 @@ std::string ServerProcess::stop() {
     const std::string pid = read_text(dir_ / "pid");
     if (!ended_ && !pid.empty()) {
       std::string trimmed = pid.substr(0, pid.find_first_of("\r\n"));
-      (void)platform::run_hidden("sh", {"-c", "kill \"$0\"", trimmed});
+      (void)run_tool("sh", {"-c", "kill \"$0\"", trimmed});
     }
     runner_.join();
   }

@@ -9,6 +9,9 @@
 #include <openssl/pem.h>
 #include <sodium.h>
 
+#include "platform/fs.hpp"
+#include "testkit/host_tools.hpp"
+
 namespace testkit {
 
 namespace {
@@ -26,9 +29,11 @@ void need_sodium() {
 }
 
 Ed25519Seed read_seed() {
-  const std::string pem = test_signing_key_pem().string();
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_file(pem.c_str(), "r"));
-  if (!bio) throw std::runtime_error("cannot open " + pem);
+  const std::string pem = platform::display(test_signing_key_pem());
+  auto text = platform::read_file(test_signing_key_pem());
+  if (!text) throw std::runtime_error("cannot read " + pem + ": " + text.error().text());
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(text->data(), static_cast<int>(text->size())));
+  if (!bio) throw std::runtime_error("cannot read " + pem);
   std::unique_ptr<EVP_PKEY, PkeyFree> key(
       PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
   if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519) {
@@ -46,7 +51,7 @@ Ed25519Seed read_seed() {
 }  // namespace
 
 platform::Path test_signing_key_pem() {
-  return platform::Path(MORVANE_TESTKIT_KEYS_DIR) / "test_signing_key.pem";
+  return build_path(MORVANE_TESTKIT_KEYS_DIR) / "test_signing_key.pem";
 }
 
 const Ed25519Seed& test_signing_seed() {

@@ -1,16 +1,31 @@
 #include "testkit/temp_dir.hpp"
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
+
+#include <fmt/format.h>
+
+#include "platform/process.hpp"
 
 namespace testkit {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "morvane-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A name nobody else holds: create_directory answers false for one that
+  // is already there.
+  static thread_local std::mt19937_64 random(std::random_device{}() ^ platform::process_id());
+  const platform::Path base = platform::temp_dir();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const platform::Path candidate = base / fmt::format("morvane-test-{:012x}", random() & 0xffffffffffffULL);
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+    if (ec) throw std::runtime_error("cannot make a folder in " + platform::display(base) + ": " + ec.message());
+  }
+  throw std::runtime_error("no free folder name in " + platform::display(base));
 }
 
 TempDir::~TempDir() {
@@ -19,5 +34,7 @@ TempDir::~TempDir() {
                                std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
 }
+
+platform::Path TempDir::operator/(const std::string& name) const { return path_ / platform::path_from_utf8(name); }
 
 }  // namespace testkit

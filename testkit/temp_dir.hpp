@@ -15,7 +15,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const platform::Path& path() const { return path_; }
-  platform::Path operator/(const std::string& name) const { return path_ / name; }
+  // A path in the folder; the name is UTF-8 text.
+  platform::Path operator/(const std::string& name) const;
 
  private:
   platform::Path path_;

@@ -4,6 +4,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace testkit {
@@ -14,13 +15,13 @@ tl::expected<platform::Bytes, std::string> xz_compress(platform::ByteView data, 
   TempDir dir;
   const platform::Path input = dir / "stream";
   if (auto written = platform::write_file(input, data); !written) {
-    return tl::unexpected(fmt::format("cannot write {}: {}", input.string(), written.error().text()));
+    return tl::unexpected(fmt::format("cannot write {}: {}", platform::display(input), written.error().text()));
   }
   std::vector<std::string> args = {"--format=xz", fmt::format("--check={}", check), "--stdout", "--keep"};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back("--");
-  args.push_back(input.string());
-  auto run = platform::run_hidden("xz", args);
+  args.push_back(tool_path(input));
+  auto run = run_tool("xz", args);
   if (!run) return tl::unexpected(fmt::format("cannot run xz: {}", run.error().text()));
   if (run->exit_code != 0) {
     return tl::unexpected(

@@ -13,6 +13,7 @@
 #include "fetch/http/connect_tcp.hpp"
 #include "platform/thread.hpp"
 #include "testkit/loopback.hpp"
+#include "testkit/os_codes.hpp"
 
 namespace {
 
@@ -122,7 +123,7 @@ TEST(ConnectTcp, TheRealEntryPointConnectsAndSetsTheTimeOuts) {
 TEST(ConnectTcp, OneAddressReturnsItsFailureUnchanged) {
   auto refused = fetch::connect_tcp("127.0.0.1", testkit::free_loopback_port());
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().text(), "Connection refused (os error 111)");
+  EXPECT_EQ(refused.error().text(), platform::os_error_text(testkit::os_codes::connection_refused));
 
   testkit::UnansweringPort silent;
   ConnectLog log;
@@ -135,9 +136,14 @@ TEST(ConnectTcp, OneAddressReturnsItsFailureUnchanged) {
 TEST(ConnectTcp, ABracketedAddressIsHandedToTheResolverAsWritten) {
   testkit::LoopbackListener listener(testkit::loopback6(0));
   auto socket = fetch::connect_tcp("[::1]", listener.port());
-  ASSERT_FALSE(socket);
+  // Whatever the system's resolver makes of it (Wine's takes the brackets
+  // off; glibc's and Windows' refuse them), nothing here does it instead.
   const auto resolver = platform::resolve_host("[::1]", listener.port());
-  ASSERT_FALSE(resolver);
+  if (resolver) {
+    EXPECT_TRUE(socket) << socket.error().text();
+    return;
+  }
+  ASSERT_FALSE(socket);
   EXPECT_EQ(socket.error().text(), resolver.error().text());
 }
 
@@ -155,8 +161,8 @@ TEST(ConnectAddresses, AfterARefusalTheNextAddressStartsAtOnce) {
   EXPECT_LT(between(calls[0].at, calls[1].at), 250ms);
   for (const auto& call : calls) {
     EXPECT_NE(call.thread, std::this_thread::get_id());
-    // "mv-address attempt", cut to the 15 bytes a thread name holds here.
-    EXPECT_EQ(call.thread_name, "mv-address atte");
+    // "mv-address attempt", cut to what a thread name holds on the system.
+    EXPECT_EQ(call.thread_name, std::string("mv-address attempt").substr(0, platform::thread_name_limit()));
   }
 }
 
@@ -209,7 +215,7 @@ TEST(ConnectAddresses, WhenAllRefuseTheErrorIsTheOneThatArrivedLast) {
   auto refused = fetch::connect_addresses(
       {refusing_address(), refusing_address("127.0.0.2"), refusing_address("127.0.0.3")}, plan_with(log));
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().text(), "Connection refused (os error 111)");
+  EXPECT_EQ(refused.error().text(), platform::os_error_text(testkit::os_codes::connection_refused));
   EXPECT_EQ(log.calls().size(), 3u);
   // Staggered, the third would not even have started before 600 ms.
   EXPECT_LT(between(started, Clock::now()), 450ms);
@@ -237,7 +243,7 @@ TEST(ConnectAddresses, TheDeadlineEndsTheWaitWithTheLastFailure) {
   };
   const Case cases[] = {
       {"none failed", 1'000ms, false, "no address answered within 1s (last: no address to connect to)"},
-      {"one refused", 1'000ms, true, "no address answered within 1s (last: Connection refused (os error 111))"},
+      {"one refused", 1'000ms, true, "no address answered within 1s (last: " + platform::os_error_text(testkit::os_codes::connection_refused) + ")"},
       {"a limit below the stagger", 250ms, false, "no address answered within 250ms (last: no address to connect to)"},
   };
   for (const auto& c : cases) {
@@ -272,7 +278,7 @@ TEST(ConnectAddresses, AThreadThatCannotStartCountsAsAFailedAttempt) {
   auto socket = fetch::connect_addresses({testkit::loopback4(1), testkit::loopback4(2)}, plan);
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_FALSE(socket);
-  const std::string text = "address attempt could not start: Resource temporarily unavailable (os error 11)";
+  const std::string text = "address attempt could not start: " + platform::os_error_text(EAGAIN);
   EXPECT_EQ(socket.error().text(), text);
   EXPECT_EQ(socket.error().kind(), ErrorKind::Other);
   EXPECT_EQ(err, "morvane: " + text + "\nmorvane: " + text + "\n");

@@ -44,7 +44,7 @@ TEST(FetchErrorTest, EveryVariantDisplaysItsSentence) {
        "answered 304 Not Modified to a request that carried no validator — there was nothing for "
        "it to compare against"},
       {"io", fetch_io_error("/tmp/a b/f.bin", platform::IoError::from_os(2)),
-       "io error at /tmp/a b/f.bin: No such file or directory (os error 2)"},
+       "io error at /tmp/a b/f.bin: " + platform::os_error_text(2)},
       {"no memory", no_memory_error("/r/huge.bin", std::uint64_t{1} << 63),
        "io error at /r/huge.bin: no memory for 9223372036854775808 bytes"},
       {"cancelled", FetchError{FetchError::Cancelled{}},

@@ -14,6 +14,7 @@
 #include "fetch/http/tunnel_wire.hpp"
 #include "fetch/tests/tunnel_peer.hpp"
 #include "testkit/scripted_server.hpp"
+#include "testkit/os_codes.hpp"
 
 namespace {
 
@@ -179,9 +180,8 @@ TEST(HttpConnect, ASilentProxyShowsAsTheReceiveTimeOut) {
   auto tunnel = fetch::http_connect_tunnel(socket, endpoint(), "h", 443);
   ASSERT_FALSE(tunnel);
   EXPECT_EQ(fetch::format_connect_error(tunnel.error()),
-            fmt::format("the proxy at {} did not answer as a proxy: reading its answer: Connection timed out (os "
-                        "error 110)",
-                        proxy_text(proxy)));
+            fmt::format("the proxy at {} did not answer as a proxy: reading its answer: {}", proxy_text(proxy),
+                        platform::os_error_text(testkit::os_codes::timed_out)));
 }
 
 TEST(HttpConnect, BytesAfterTheHeadStayForTheServersTraffic) {
@@ -206,7 +206,8 @@ TEST(HttpConnect, ARequestThatCannotBeSentMeansTheProxyIsSilent) {
   ASSERT_FALSE(tunnel);
   ASSERT_TRUE(tunnel.error().is<ConnectError::ProxySilent>()) << fetch::format_connect_error(tunnel.error());
   EXPECT_EQ(fetch::format_connect_error(tunnel.error()),
-            "the proxy at the proxy is not answering: Connection reset by peer (os error 104)");
+            "the proxy at the proxy is not answering: " +
+                platform::os_error_text(testkit::os_codes::connection_reset));
   EXPECT_FALSE(socket.is_open());
 }
 

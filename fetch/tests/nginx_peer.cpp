@@ -1,17 +1,16 @@
 #include "fetch/tests/nginx_peer.hpp"
 
-#include <unistd.h>
-
 #include <fmt/format.h>
 
 #include "fetch/tests/pki.hpp"
 #include "platform/fs.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace fetch_test {
 
 NginxPeer::NginxPeer() : port_(testkit::free_loopback_port()) {
-  const std::string dir = dir_.path().string();
+  const std::string dir = testkit::tool_path(dir_.path());
   (void)platform::create_dirs(dir_ / "www" / "ranged-only");
   (void)platform::create_dirs(dir_ / "temp");
   const std::string conf = fmt::format(R"(# Written by the fetch client's tests.
@@ -41,9 +40,9 @@ http {{
   }}
 }}
 )",
-                                       fmt::arg("user", ::geteuid() == 0 ? "user root;" : ""), fmt::arg("dir", dir),
-                                       fmt::arg("port", port_), fmt::arg("chain", pki_file("localhost-chain.pem")),
-                                       fmt::arg("key", pki_file("localhost.key")));
+                                       fmt::arg("user", testkit::tools_run_as_root() ? "user root;" : ""), fmt::arg("dir", dir),
+                                       fmt::arg("port", port_), fmt::arg("chain", tool_pki_file("localhost-chain.pem")),
+                                       fmt::arg("key", tool_pki_file("localhost.key")));
   (void)platform::write_file(dir_ / "nginx.conf", platform::byte_view(conf));
   process_ = std::make_unique<testkit::ServerProcess>(
       "nginx",

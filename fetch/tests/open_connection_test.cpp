@@ -17,6 +17,8 @@
 #include "platform/process.hpp"
 #include "testkit/loopback.hpp"
 #include "testkit/scripted_server.hpp"
+#include "testkit/os_codes.hpp"
+#include "testkit/scoped_env.hpp"
 
 namespace fetch {
 namespace {
@@ -39,8 +41,8 @@ TEST(OpenConnection, ADirectConnectionThatFailsNamesTheTarget) {
   ASSERT_FALSE(connection);
   EXPECT_EQ(format_fetch_error(connection.error()),
             fmt::format("cannot reach the training-data server at https://127.0.0.1:{}/base: could not reach "
-                        "127.0.0.1:{} directly: Connection refused (os error 111)",
-                        closed, closed));
+                        "127.0.0.1:{} directly: {}",
+                        closed, closed, platform::os_error_text(testkit::os_codes::connection_refused)));
 }
 
 TEST(OpenConnection, ARequestThatCannotConnectIsUnreachable) {
@@ -73,23 +75,27 @@ TEST(ProxyChild, DISABLED_Run) {
 std::string run_child(const std::string& proxy, const std::string& url) {
   const auto exe = platform::current_exe();
   if (!exe) return "no exe: " + exe.error().text();
-  auto run = platform::run_hidden(
-      "env", {"-u", "https_proxy", "-u", "ALL_PROXY", "-u", "all_proxy", "-u", "NO_PROXY", "-u", "no_proxy",
-              "HTTPS_PROXY=" + proxy, "MORVANE_CHILD_URL=" + url, exe->string(), "--gtest_filter=ProxyChild.*",
-              "--gtest_also_run_disabled_tests"});
+  testkit::ScopedEnv env[] = {{"https_proxy", std::nullopt},       {"ALL_PROXY", std::nullopt},
+                              {"all_proxy", std::nullopt},         {"NO_PROXY", std::nullopt},
+                              {"no_proxy", std::nullopt},          {"HTTPS_PROXY", proxy},
+                              {"MORVANE_CHILD_URL", url}};
+  auto run = platform::run_hidden(platform::display(*exe),
+                                  {"--gtest_filter=ProxyChild.*", "--gtest_also_run_disabled_tests"});
   if (!run) return "child failed: " + run.error().text();
   const std::string out = platform::to_string(run->stdout_bytes);
   const auto at = out.find("OUTCOME: ");
   if (at == std::string::npos) return "no outcome in: " + out;
-  return out.substr(at + 9, out.find('\n', at) - at - 9);
+  std::string line = out.substr(at + 9, out.find('\n', at) - at - 9);
+  if (line.ends_with('\r')) line.pop_back();  // a Windows program's text output
+  return line;
 }
 
 TEST(OpenConnectionThroughAProxy, AProxyThatCannotBeReachedIsNotAnswering) {
   const std::uint16_t closed = testkit::free_loopback_port();
   EXPECT_EQ(run_child(fmt::format("http://127.0.0.1:{}", closed), "https://releases.example"),
             fmt::format("cannot reach the training-data server at https://releases.example:443: the proxy at "
-                        "127.0.0.1:{} is not answering: Connection refused (os error 111)",
-                        closed));
+                        "127.0.0.1:{} is not answering: {}",
+                        closed, platform::os_error_text(testkit::os_codes::connection_refused)));
 }
 
 TEST(OpenConnectionThroughAProxy, AnHttpServerIsTunnelledWithConnect) {

@@ -4,12 +4,18 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "platform/process.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace fetch_test {
 
-std::string pki_file(const std::string& name) { return std::string(MORVANE_PKI_DIR) + "/" + name; }
+std::string pki_file(const std::string& name) {
+  return platform::display(testkit::build_path(MORVANE_PKI_DIR) / platform::path_from_utf8(name));
+}
+
+std::string tool_file(const std::string& path) { return testkit::tool_path(platform::path_from_utf8(path)); }
+
+std::string tool_pki_file(const std::string& name) { return std::string(MORVANE_PKI_DIR) + "/" + name; }
 
 namespace {
 
@@ -18,7 +24,7 @@ const testkit::TempDir& negative_dir() {
   static std::unique_ptr<testkit::TempDir> dir;
   std::call_once(once, [] {
     auto made = std::make_unique<testkit::TempDir>();
-    auto run = platform::run_hidden("sh", {pki_file("make_negative.sh"), made->path().string()});
+    auto run = testkit::run_tool("sh", {tool_pki_file("make_negative.sh"), testkit::tool_path(made->path())});
     if (!run || run->exit_code != 0) {
       throw std::runtime_error("make_negative.sh failed: " +
                                (run ? platform::to_string(run->stderr_bytes) : run.error().text()));
@@ -33,7 +39,7 @@ const testkit::TempDir& negative_dir() {
 ServerCredentials server_credentials(const std::string& name) {
   if (name == "localhost") return {pki_file("localhost-chain.pem"), pki_file("localhost.key")};
   const auto& dir = negative_dir();
-  return {(dir / (name + "-chain.pem")).string(), (dir / (name + ".key")).string()};
+  return {platform::display(dir / (name + "-chain.pem")), platform::display(dir / (name + ".key"))};
 }
 
 }  // namespace fetch_test

@@ -13,6 +13,7 @@
 #include "fetch/http/response.hpp"
 #include "fetch/tests/fetch_printers.hpp"
 #include "testkit/scripted_server.hpp"
+#include "testkit/os_codes.hpp"
 
 namespace fetch {
 namespace {
@@ -262,8 +263,8 @@ TEST(ReadResponse, AReceiveTimeOutIsAReadFailure) {
   testkit::ScriptedServer server(testkit::Script().read_until("\r\n\r\n").pause(1500ms));
   const ServerUrl url{"127.0.0.1", "", server.port(), false};
   EXPECT_EQ(describe(get_bytes(url, "/slow", std::nullopt, 1, always_continue())),
-            "malformed HTTP response from the training-data server for /slow: read failed: Connection timed out (os "
-            "error 110)");
+            "malformed HTTP response from the training-data server for /slow: read failed: " +
+                platform::os_error_text(testkit::os_codes::timed_out));
 }
 
 TEST(RequestHead, IsExactlyTheseBytes) {

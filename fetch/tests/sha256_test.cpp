@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "testkit/os_codes.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace fetch {
@@ -165,8 +166,8 @@ TEST(Sha256FileHexTest, FailureToOpenNamesThePath) {
   };
   std::filesystem::create_directory(dir / "folder");
   const std::vector<Case> cases = {
-      {dir / "missing", "No such file or directory (os error 2)"},
-      {dir / "folder", "Is a directory (os error 21)"},
+      {dir / "missing", platform::os_error_text(testkit::os_codes::not_found)},
+      {dir / "folder", platform::os_error_text(testkit::os_codes::is_a_directory)},
   };
   for (const auto& c : cases) {
     Recorder recorder;

@@ -13,6 +13,7 @@
 #include "fetch/http/tunnel_wire.hpp"
 #include "fetch/tests/tunnel_peer.hpp"
 #include "testkit/scripted_server.hpp"
+#include "testkit/os_codes.hpp"
 
 namespace {
 
@@ -290,7 +291,7 @@ TEST(Socks5, AProxyThatStaysSilentIsNotAnswering) {
   ASSERT_FALSE(result);
   EXPECT_EQ(
       fetch::format_connect_error(result.error()),
-      fmt::format("the proxy at 127.0.0.1:{} is not answering: Connection timed out (os error 110)", proxy.port()));
+      fmt::format("the proxy at 127.0.0.1:{} is not answering: {}", proxy.port(), platform::os_error_text(testkit::os_codes::timed_out)));
   EXPECT_FALSE(socket.is_open());
 }
 

@@ -22,6 +22,7 @@
 #include "testkit/loopback.hpp"
 #include "testkit/scripted_server.hpp"
 #include "testkit/server_process.hpp"
+#include "testkit/os_codes.hpp"
 
 namespace fetch {
 namespace {
@@ -31,7 +32,7 @@ using fetch_test::server_credentials;
 using fetch_test::TlsAnswer;
 using fetch_test::TlsPeer;
 
-constexpr const char* timed_out = "Connection timed out (os error 110)";
+const std::string timed_out = platform::os_error_text(testkit::os_codes::timed_out);
 
 ServerUrl https_url(const std::string& host, std::uint16_t port) { return ServerUrl{host, "", port, true}; }
 
@@ -146,8 +147,9 @@ TEST_F(NginxTest, ManyThreadsOpenTheirFirstConnectionsAtOnce) {
 std::unique_ptr<testkit::ServerProcess> s_server(const fetch_test::ServerCredentials& credentials,
                                                  std::vector<std::string> options, std::uint16_t port) {
   std::vector<std::string> args = {"s_server", "-quiet", "-accept", "127.0.0.1:" + std::to_string(port),
-                                   "-cert", credentials.chain, "-cert_chain", credentials.chain,
-                                   "-key", credentials.key};
+                                   "-cert", fetch_test::tool_file(credentials.chain),
+                                   "-cert_chain", fetch_test::tool_file(credentials.chain),
+                                   "-key", fetch_test::tool_file(credentials.key)};
   args.insert(args.end(), options.begin(), options.end());
   return std::make_unique<testkit::ServerProcess>("openssl", args, port);
 }

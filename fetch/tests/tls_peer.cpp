@@ -34,7 +34,9 @@ std::unique_ptr<SSL_CTX, CtxFree> server_context(const ServerCredentials& creden
 TlsPeer::TlsPeer(const ServerCredentials& credentials, Handler handler, int connections) {
   // OpenSSL writes to the descriptor itself; a client that has gone must not
   // end the test process.
+#ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   auto listener = platform::Listener::bind(testkit::loopback4(0), 16);
   if (!listener) throw std::runtime_error("cannot listen: " + listener.error().text());
   listener_ = std::move(*listener);

@@ -88,6 +88,8 @@ IoResult<void> rename_replace(const Path& from, const Path& to) {
   return {};
 }
 
+bool renames_replace_open_files() { return true; }
+
 IoResult<void> remove_file(const Path& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {

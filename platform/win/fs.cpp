@@ -154,6 +154,8 @@ IoResult<void> rename_replace(const Path& from, const Path& to) {
   return {};
 }
 
+bool renames_replace_open_files() { return false; }
+
 IoResult<void> remove_file(const Path& path) {
   if (!::DeleteFileW(path.c_str())) return last_error();
   return {};
@@ -161,7 +163,12 @@ IoResult<void> remove_file(const Path& path) {
 
 IoResult<void> remove_dir_all(const Path& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return last_error();
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Nothing there is nothing to remove, as on every system.
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return {};
+    return tl::unexpected(IoError::from_os(static_cast<int>(code)));
+  }
   if (!is_directory(attributes)) return tl::unexpected(IoError::from_os(ERROR_DIRECTORY));
   if (is_link(attributes)) {
     if (!::RemoveDirectoryW(path.c_str())) return last_error();

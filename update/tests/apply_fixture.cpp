@@ -66,8 +66,11 @@ Tree product(const Installation& home) { return snapshot(home.install(), {"updat
 
 namespace {
 
+// The text with the root left out of every path and "/" as the separator,
+// whichever separator the system writes.
 std::string below(const Path& root, std::string text) {
-  const std::string prefix = platform::display(root) + "/";
+  std::string prefix = platform::display(root) + "/";
+  for (std::string* each : {&prefix, &text}) std::replace(each->begin(), each->end(), '\\', '/');
   for (auto at = text.find(prefix); at != std::string::npos; at = text.find(prefix)) text.erase(at, prefix.size());
   return text;
 }

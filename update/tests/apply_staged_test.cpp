@@ -208,7 +208,7 @@ TEST(ApplyStaged, AFailedCompanionMovesTheOthersBack) {
     ASSERT_FALSE(applied.result);
     const auto* io = applied.result.error().get<UpdateError::Io>();
     ASSERT_NE(io, nullptr) << error_text(applied.result);
-    EXPECT_EQ(io->at, platform::display(home->install() / c.named));
+    EXPECT_EQ(io->at, platform::display((home->install() / c.named).make_preferred()));
     EXPECT_EQ(product(*home), before) << describe(product(*home));
     EXPECT_EQ(content(home->pending("2.0.0") / "core.dll"), text(kDll2)) << "the staged copy did not go back";
     EXPECT_EQ(content(home->pending("2.0.0") / "data.pak"), text(kPak2));

@@ -94,7 +94,7 @@ TEST(UpdateErrorTest, OneLineJoinsTheWordsWithSingleBlanks) {
 
 TEST(UpdateErrorTest, IoErrorAtNamesThePathWithTheSystemText) {
   const auto error = io_error_at("/inst/updates", platform::IoError::from_os(2));
-  EXPECT_EQ(error, (UpdateError{E::Io{"/inst/updates", "No such file or directory (os error 2)"}}));
+  EXPECT_EQ(error, (UpdateError{E::Io{"/inst/updates", platform::os_error_text(2)}}));
 }
 
 TEST(UpdateErrorTest, MapFetchError) {
@@ -115,7 +115,7 @@ TEST(UpdateErrorTest, MapFetchError) {
             "different snapshot than this cache");
 
   const auto io = map_fetch_error("a.dll", fetch::fetch_io_error("/p", platform::IoError::from_os(2)));
-  EXPECT_EQ(io, (UpdateError{E::Unreachable{"a.dll", "io error at /p: No such file or directory (os error 2)"}}));
+  EXPECT_EQ(io, (UpdateError{E::Unreachable{"a.dll", "io error at /p: " + platform::os_error_text(2)}}));
 }
 
 }  // namespace

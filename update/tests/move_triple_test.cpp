@@ -107,7 +107,8 @@ TEST(Triple, RollBackRemakesAPendingFolderThatHasGone) {
     testkit::TempDir temp;
     const MoveTriple t = triple(temp.path());
     set(t, start);
-    ASSERT_TRUE(platform::remove_dir_all(temp / "app" / "updates"));
+    const auto removed = platform::remove_dir_all(temp / "app" / "updates");
+    ASSERT_TRUE(removed) << removed.error().text();
     ASSERT_TRUE(update::roll_back(t));
     EXPECT_EQ(state(t), start == "new old -" ? "old - new" : "- - new");
   }

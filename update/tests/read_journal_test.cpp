@@ -11,6 +11,7 @@
 #include "platform/fs.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/journal/read_journal.hpp"
+#include "update/store/updates_dir.hpp"
 #include "update/tests/print_update_error.hpp"
 
 namespace {
@@ -26,10 +27,22 @@ class ReadJournal : public testing::Test {
   platform::Path journal_file() const { return updates() / "swap.journal"; }
   std::string dir() const { return platform::display(install()); }
 
+  // The install folder as the content of a JSON string (a Windows path's
+  // backslashes escaped).
+  std::string json_dir() const {
+    std::string escaped;
+    for (char c : dir()) {
+      if (c == '\\') escaped.push_back('\\');
+      escaped.push_back(c);
+    }
+    return escaped;
+  }
+
   // Writes the journal text with every "@" standing for the install folder.
   void write(std::string text) const {
-    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
-      text.replace(at, 1, dir());
+    const std::string folder = json_dir();
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + folder.size())) {
+      text.replace(at, 1, folder);
     }
     ASSERT_TRUE(platform::create_dirs(updates()));
     ASSERT_TRUE(platform::write_file(journal_file(), platform::byte_view(text)));
@@ -187,7 +200,7 @@ TEST_F(ReadJournal, UnreadableJournalsAreRefusedWithTheReadersSentence) {
   // Columns count the bytes of the line, with "@" standing for the folder.
   auto at = [&](std::string_view prefix) {
     std::size_t column = 0;
-    for (const char ch : prefix) column += ch == '@' ? dir().size() : 1;
+    for (const char ch : prefix) column += ch == '@' ? json_dir().size() : 1;
     return fmt::format("at line 1 column {}", column);
   };
   struct Case {
@@ -295,7 +308,13 @@ TEST_F(ReadJournal, PathsOutsideTheWriteSetAreRefusedInOrder) {
     const auto read = this->read();
     ASSERT_FALSE(read);
     std::string named = test.named;
-    if (named[0] == '@') named.replace(0, 1, dir());
+    // The pending folder's path is the updater's own, made from the version.
+    const std::string pending = "@/updates/pending/";
+    if (named.starts_with(pending)) {
+      named = platform::display(update::pending_dir(updates(), named.substr(pending.size())));
+    } else if (named[0] == '@') {
+      named.replace(0, 1, dir());
+    }
     EXPECT_EQ(read.error(), outside(named));
   }
 }
@@ -325,16 +344,34 @@ TEST(InWriteSet, ComparesWholeComponentsAndRefusesParentSteps) {
       {"/home/u/.local", false},
       {"/home/u/.local/MORVANE/../MORVANE/morvane.exe", false},
       {"/home/u/.local/MORVANE/sub/..", false},
-      {"/home/u/.local/morvane/morvane.exe", false},
       {"morvane.exe", false},
       {"", false},
   };
   for (const auto& [path, inside] : cases) {
     EXPECT_EQ(update::in_write_set(path, install, updates), inside) << path;
   }
+  // Letter case counts where the system's names have it.
+  const bool names_ignore_case = platform::comparable_path("MORVANE") == platform::comparable_path("morvane");
+  EXPECT_EQ(update::in_write_set("/home/u/.local/morvane/morvane.exe", install, updates), names_ignore_case);
   // The updates folder counts on its own, wherever it is.
   EXPECT_TRUE(update::in_write_set("/var/updates/x", install, "/var/updates"));
   EXPECT_FALSE(update::in_write_set("/var/updates-old/x", install, "/var/updates"));
 }
+
+#ifdef _WIN32
+// A journal that the product wrote with other letter case, or with the long
+// path prefix, names the same folder as Windows compares them.
+TEST(InWriteSet, OnWindowsComparesAsTheSystemDoes) {
+  const platform::Path install = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\MORVANE";
+  const platform::Path updates = install / L"updates";
+  for (const wchar_t* path : {L"c:\\users\\ann\\appdata\\local\\programs\\morvane\\morvane.exe",
+                              L"\\\\?\\C:\\Users\\Ann\\AppData\\Local\\Programs\\MORVANE\\a.dll",
+                              L"C:/Users/Ann/AppData/Local/Programs/MORVANE/updates/pending/2.0.0/a.dll"}) {
+    EXPECT_TRUE(update::in_write_set(path, install, updates)) << platform::display(path);
+  }
+  EXPECT_FALSE(update::in_write_set(L"C:\\Users\\Ann\\AppData\\Local\\Programs\\MORVANE2\\a.dll", install, updates));
+  EXPECT_FALSE(update::in_write_set(L"c:\\users\\ann\\appdata\\local\\programs\\morvane\\..\\x.dll", install, updates));
+}
+#endif
 
 }  // namespace

@@ -113,7 +113,9 @@ TEST_F(NginxChannel, AVerifiedReleaseIsNewerOnlyPastTheUpdatersOwnVersion) {
 TEST_F(NginxChannel, ReplayBoundary) {
   const std::string stored =
       R"({"issued_at_ms": 1700000000000, "version": "0.1.5", "recorded_at_ms": 1600000000000})";
-  const auto long_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 30);
+  // Whole seconds, which every file system keeps exactly.
+  const auto long_ago = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() -
+                                                                 std::chrono::hours(24 * 30));
   struct Case {
     const char* name;
     std::int64_t issued_at_ms;

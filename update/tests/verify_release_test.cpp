@@ -9,6 +9,7 @@
 #include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/signing_key.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/records/json_error.hpp"
@@ -92,9 +93,9 @@ TEST(VerifyReleaseTest, AcceptsASignatureMadeByOpensslPkeyutl) {
   const platform::Bytes bytes = manifest_bytes(valid_manifest());
   ASSERT_TRUE(platform::write_file(manifest_path, bytes).has_value());
 
-  const auto run = platform::run_hidden(
-      "openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", testkit::test_signing_key_pem().string(),
-                  "-in", manifest_path.string(), "-out", signature_path.string()});
+  const auto run = testkit::run_tool(
+      "openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", testkit::tool_path(testkit::test_signing_key_pem()), "-in",
+                  testkit::tool_path(manifest_path), "-out", testkit::tool_path(signature_path)});
   ASSERT_TRUE(run.has_value()) << run.error().text();
   ASSERT_EQ(run->exit_code, 0) << platform::to_string(run->stderr_bytes);
   const auto signature = platform::read_file(signature_path);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/fs.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/xz_tool.hpp"
 
 namespace setup {
@@ -20,7 +21,7 @@ platform::Bytes xz(std::string_view text, std::string_view check = "crc32") {
 }
 
 TEST(EmbeddedPage, DecodesToTheSourceFileByteForByte) {
-  auto source = platform::read_file(platform::path_from_utf8(MORVANE_PAGE_SOURCE));
+  auto source = platform::read_file(testkit::build_path(MORVANE_PAGE_SOURCE));
   ASSERT_TRUE(source) << source.error().text();
   auto page = decode_embedded_page();
   ASSERT_TRUE(page) << page.error();

@@ -1,0 +1,50 @@
+# The Windows build's tests run under Wine, on the build machine.
+#
+# ctest starts every Windows test program through testkit/wine/wine-run.sh
+# (the emulator), in one Wine prefix per test run that the fixture
+# "wine_prefix" makes in a temporary folder before the first test and
+# removes after the last. The prefix gets the tests' shortcut maker
+# (testkit/wine) in place of Wine's powershell; MORVANE_WINE_STATE_DIR holds
+# the name of the prefix's folder while it exists.
+set(MORVANE_WINE_DIR "${PROJECT_SOURCE_DIR}/testkit/wine")
+set(MORVANE_WINE_STATE_DIR "${CMAKE_BINARY_DIR}/wine")
+set(MORVANE_SHORTCUT_MAKER "${CMAKE_BINARY_DIR}/testkit/wine/powershell.exe")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    sh "${MORVANE_WINE_DIR}/wine-run.sh" "${MORVANE_WINE_STATE_DIR}" "${MORVANE_SHORTCUT_MAKER}")
+
+find_program(MORVANE_WINE wine REQUIRED)
+
+add_test(NAME wine_prefix_setup
+  COMMAND sh "${MORVANE_WINE_DIR}/wine-prefix.sh" setup "${MORVANE_WINE_STATE_DIR}" "${MORVANE_SHORTCUT_MAKER}")
+add_test(NAME wine_prefix_cleanup COMMAND sh "${MORVANE_WINE_DIR}/wine-prefix.sh" cleanup "${MORVANE_WINE_STATE_DIR}")
+set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 120)
+
+# morvane_wine_test(TARGET [SHARDS n] [LOCKS ...] [TIMEOUT s]): the GoogleTest
+# program TARGET as n ctest tests, each running one shard of its cases (a
+# Wine start per case would cost more than the cases themselves), in the
+# run's prefix.
+function(morvane_wine_test target)
+  cmake_parse_arguments(W "" "SHARDS;TIMEOUT" "LOCKS" ${ARGN})
+  if(NOT W_SHARDS)
+    set(W_SHARDS 1)
+  endif()
+  if(NOT W_TIMEOUT)
+    set(W_TIMEOUT 900)
+  endif()
+  math(EXPR last "${W_SHARDS} - 1")
+  foreach(shard RANGE ${last})
+    set(test "${target}")
+    if(W_SHARDS GREATER 1)
+      set(test "${target}/${shard}")
+    endif()
+    add_test(NAME "${test}" COMMAND ${target} --gtest_brief=1)
+    set_tests_properties("${test}" PROPERTIES
+      ENVIRONMENT "GTEST_TOTAL_SHARDS=${W_SHARDS};GTEST_SHARD_INDEX=${shard}"
+      FIXTURES_REQUIRED wine_prefix
+      TIMEOUT ${W_TIMEOUT})
+    if(W_LOCKS)
+      set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK "${W_LOCKS}")
+    endif()
+  endforeach()
+endfunction()

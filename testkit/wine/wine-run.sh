@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs a Windows test program under Wine (the build's
+# CMAKE_CROSSCOMPILING_EMULATOR):
+#   wine-run.sh <state folder> <shortcut maker.exe> <program.exe> [arguments...]
+# in the prefix that the fixture "wine_prefix" made (wine-prefix.sh). Run
+# without it (a test started by hand), it makes a prefix of its own for the
+# one program and removes it afterwards. The program's exit code is the
+# script's.
+set -u
+. "$(dirname "$0")/wine-env.sh"
+
+state=$1
+maker=$2
+shift 2
+own=""
+if [ -s "$state/prefix" ]; then
+  folder=$(cat "$state/prefix")
+  export WINEPREFIX="$folder/prefix" HOME="$folder/home"
+else
+  own=$(mktemp -d "${TMPDIR:-/tmp}/morvane-wine.XXXXXX") || exit 1
+  wine_prefix_make "$own" "$maker" || { wine_prefix_remove "$own"; exit 1; }
+  trap 'wine_prefix_remove "$own"' EXIT
+  trap 'exit 143' TERM INT HUP
+fi
+wine "$@"
