@@ -182,6 +182,12 @@ IoResult<void> copy_file_replace(const Path& from, const Path& to) {
   return {};
 }
 
+// Every file may be started on Windows; only a path that leads nowhere fails.
+IoResult<void> mark_executable(const Path& path) {
+  if (auto meta = metadata(path); !meta) return tl::unexpected(meta.error());
+  return {};
+}
+
 IoResult<DirListing> list_dir(const Path& path) {
   Finder finder(path);
   if (finder.open_error() != ERROR_SUCCESS) {
