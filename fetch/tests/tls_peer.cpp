@@ -33,7 +33,7 @@ std::unique_ptr<SSL_CTX, CtxFree> server_context(const ServerCredentials& creden
 
 TlsPeer::TlsPeer(const ServerCredentials& credentials, Handler handler, int connections) {
   // OpenSSL writes to the descriptor itself; a client that has gone must not
-  // end the test process.
+  // end the test process (Windows has no such signal).
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
 #endif

@@ -2,16 +2,17 @@
 // would hold it.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 
 #include "platform/path.hpp"
 
 namespace setup_test {
 
-// Holds a named mutex in a forked process of its own until it goes away.
-// Made before any thread of the test starts.
+// Holds a named mutex until it goes away: here in a forked process of its
+// own, made before any thread of the test starts (the runtime folder is that
+// process's XDG_RUNTIME_DIR); on Windows in the test's own process, which is
+// another process than the program under test all the same.
 class MutexHolder {
  public:
   MutexHolder(const platform::Path& runtime_dir, const std::string& name);
@@ -24,7 +25,7 @@ class MutexHolder {
   void release();
 
  private:
-  pid_t pid_ = -1;
+  std::intptr_t holder_ = -1;  // the forked pid here, the mutex HANDLE on Windows
   int release_fd_ = -1;
   bool claimed_ = false;
 };

@@ -33,6 +33,15 @@ constexpr std::int64_t kIssued = 1'700'000'000'000;
 
 const std::string kKept = "kept: the installed file is this release's";
 
+// A number in a regular expression of GoogleTest's flavour (POSIX extended
+// expressions here, its own simple ones on Windows).
+#if GTEST_USES_POSIX_RE
+const std::string kNumber = "[0-9]+";
+#else
+const std::string kNumber = "\\d+";
+#endif
+const std::string kXzDecision = "xz \u00b7 " + kNumber + " bytes moved for " + kNumber;
+
 std::string report_body(const std::string& kind, const std::string& version) {
   return "{\"k\":\"" + kind + "\",\"v\":\"" + version + "\",\"o\":\"windows\"}";
 }
@@ -77,7 +86,7 @@ TEST_F(QuietUpdateExe, AnUpdateTakesEachFileFromTheCheapestRungThatFits) {
   // A fresh install has no installed copies: every file comes from its xz
   // artifact.
   for (const auto& [path, decision] : staged_lines(user.updates, "1.4.0")) {
-    EXPECT_THAT(decision, MatchesRegex("xz \u00b7 [0-9]+ bytes moved for [0-9]+")) << path;
+    EXPECT_THAT(decision, MatchesRegex(kXzDecision)) << path;
   }
   EXPECT_EQ(staged_lines(user.updates, "1.4.0").size(), product_file_names().size());
 
@@ -100,11 +109,11 @@ TEST_F(QuietUpdateExe, AnUpdateTakesEachFileFromTheCheapestRungThatFits) {
   EXPECT_EQ(user.differences_from(second), "");
 
   const auto lines = staged_lines(user.updates, "1.5.0");
-  const std::string delta = "mvdiff1 from 1\\.4\\.0 \u00b7 [0-9]+ bytes moved for [0-9]+";
+  const std::string delta = "mvdiff1 from 1\\.4\\.0 \u00b7 " + kNumber + " bytes moved for " + kNumber;
   EXPECT_THAT(lines, ElementsAre(Pair("morvane.exe", MatchesRegex(delta)), Pair("libkesto.dll", MatchesRegex(delta)),
                                  Pair("libranel.dll", MatchesRegex(delta)), Pair("libvorda.dll", MatchesRegex(delta)),
                                  Pair("libzun.dll", kKept), Pair("libmorvane.dll", MatchesRegex(delta)),
-                                 Pair("libpelo.dll", MatchesRegex("xz \u00b7 [0-9]+ bytes moved for [0-9]+"))));
+                                 Pair("libpelo.dll", MatchesRegex(kXzDecision))));
   // What went over the wire: the manifest and its signature, and one thing
   // per fetched file (nginx logs them in the order it finished them).
   EXPECT_THAT(channel.requests_since(before),
@@ -170,7 +179,7 @@ TEST_F(QuietUpdateExe, ADamagedInstallationIsRepairedWithTheFilesItLacks) {
               UnorderedElementsAreArray({channel_get("release.json"), channel_get("release.json.sig"),
                                          channel_get("libvorda.dll.xz"), channel_get("libzun.dll.xz")}));
   const auto lines = staged_lines(user.updates, "1.4.0");
-  const std::string xz = "xz \u00b7 [0-9]+ bytes moved for [0-9]+";
+  const std::string xz = kXzDecision;
   EXPECT_THAT(std::vector<StagedLine>(lines.begin() + static_cast<std::ptrdiff_t>(staged_before), lines.end()),
               ElementsAre(Pair("morvane.exe", kKept), Pair("libkesto.dll", kKept), Pair("libranel.dll", kKept),
                           Pair("libqet.dll", kKept), Pair("libvorda.dll", MatchesRegex(xz)),

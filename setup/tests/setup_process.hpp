@@ -26,10 +26,18 @@ struct ExeRun {
 // less than a program that reads without end would take.
 inline constexpr std::uint64_t exe_memory_ceiling = std::uint64_t{1} << 30;
 
-// Runs morvane-setup with `args` in `cwd` with exactly `env` (plus PATH),
-// standard input empty and both outputs captured in files below `capture`;
-// kills it after 30 seconds, or as soon as it holds more than
-// exe_memory_ceiling.
+// How long a run may take before it is killed (under Wine, the Windows build
+// runs slower).
+#ifdef _WIN32
+inline constexpr std::chrono::seconds exe_time_limit{90};
+#else
+inline constexpr std::chrono::seconds exe_time_limit{30};
+#endif
+
+// Runs morvane-setup with `args` in `cwd` with exactly `env` (plus PATH, and
+// on Windows the system's own variables), standard input empty and both
+// outputs captured in files below `capture`; kills it after exe_time_limit,
+// or as soon as it holds more than exe_memory_ceiling.
 ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                      const platform::Path& cwd, const platform::Path& capture);
 
@@ -41,7 +49,8 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
 // A folder's entry names, sorted; {"(unlistable)"} when it cannot be listed.
 std::vector<std::string> sorted_entries(const platform::Path& dir);
 
-// Keeps a file from being removed, even by root (chattr +i), until it goes.
+// Keeps a file from being removed, even by root, until it goes: chattr +i
+// here, a handle that shares no deleting on Windows.
 class ImmutableFile {
  public:
   explicit ImmutableFile(platform::Path path);
@@ -54,6 +63,7 @@ class ImmutableFile {
  private:
   platform::Path path_;
   std::string failure_;
+  std::intptr_t handle_ = -1;  // Windows: the handle that holds the file
 };
 
 }  // namespace setup_test

@@ -7,6 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace setup_test {
@@ -23,7 +24,7 @@ struct SslFree {
 };
 
 std::unique_ptr<SSL_CTX, CtxFree> server_context() {
-  const std::string dir = MORVANE_PKI_DIR;
+  const std::string dir = platform::display(testkit::build_path(MORVANE_PKI_DIR));
   std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_server_method()));
   if (!ctx || SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "/localhost-chain.pem").c_str()) != 1 ||
       SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "/localhost.key").c_str(), SSL_FILETYPE_PEM) != 1) {
@@ -59,8 +60,10 @@ SiteAnswer no_content() { return SiteAnswer{"HTTP/1.1 204 No Content\r\nConnecti
 
 SiteServer::SiteServer(SiteAnswer answer, std::uint16_t port) {
   // OpenSSL writes to the socket itself; a client that has gone must not end
-  // the test process.
+  // the test process (Windows has no such signal).
+#ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   listener_ = bind_port(port);
   port_ = listener_.local_address()->port;
   thread_ = std::thread([this, answer = std::move(answer)] { run(answer); });

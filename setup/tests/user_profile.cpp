@@ -1,9 +1,5 @@
 #include "setup/tests/user_profile.hpp"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -18,7 +14,6 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/loopback.hpp"
-#include "testkit/product_standin.hpp"
 
 namespace setup_test {
 
@@ -63,6 +58,8 @@ std::map<std::string, std::string> UserProfile::env(const EnvChanges& changes) c
   std::map<std::string, std::string> all = {
       {"HOME", home.string()},
       {"TMPDIR", tmp.string()},
+      {"TMP", tmp.string()},
+      {"TEMP", tmp.string()},
       {"XDG_RUNTIME_DIR", run_dir.string()},
       {"LOCALAPPDATA", local.string()},
       {"APPDATA", app_data.string()},
@@ -91,6 +88,8 @@ ExeRun UserProfile::run_program(const platform::Path& program, const std::vector
 
 platform::Path UserProfile::temp_log() const {
   ScopedEnv tmp_env("TMPDIR", tmp.string());
+  ScopedEnv windows_tmp_env("TMP", tmp.string());
+  ScopedEnv windows_temp_env("TEMP", tmp.string());
   return setup::temp_log_path(install);
 }
 
@@ -222,45 +221,6 @@ std::vector<std::string> LocalChannel::requests_since(std::size_t from) const {
 
 std::string channel_get(const std::string& name, int status) {
   return "GET /releases/morvane/stable-intl/" + name + " " + std::to_string(status);
-}
-
-RunningInstalledProduct::RunningInstalledProduct(const UserProfile& user) {
-  const platform::Path log = user.root / "product-standin.log";
-  std::vector<std::string> env_lines = {
-      "XDG_RUNTIME_DIR=" + user.run_dir.string(),
-      "MORVANE_PRODUCT_STANDIN=" + testkit::product_standin_program().string(),
-      "MORVANE_PRODUCT_STANDIN_LOG=" + log.string(),
-      "MORVANE_PRODUCT_SECONDS=60",
-  };
-  std::vector<char*> envp;
-  for (auto& line : env_lines) envp.push_back(line.data());
-  envp.push_back(nullptr);
-  // What execvp does with an executable that is no object file.
-  std::string shell = "/bin/sh";
-  std::string exe = (user.install / setup::exe_file_name()).string();
-  char* argv[] = {shell.data(), exe.data(), nullptr};
-  if (::posix_spawn(&pid_, shell.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
-    throw std::runtime_error("cannot start " + exe);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while ((started_ = read_text(log)).empty()) {
-    int status = 0;
-    const bool ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
-    if (ended || std::chrono::steady_clock::now() > deadline) {
-      if (!ended) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-      }
-      throw std::runtime_error("the installed product did not start: " + exe);
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-}
-
-RunningInstalledProduct::~RunningInstalledProduct() {
-  ::kill(pid_, SIGKILL);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
 }
 
 }  // namespace setup_test

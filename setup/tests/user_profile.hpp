@@ -17,8 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include <sys/types.h>
-
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
 #include "setup/tests/product_release.hpp"
@@ -144,7 +142,7 @@ class RunningInstalledProduct {
   const std::string& started() const { return started_; }
 
  private:
-  pid_t pid_ = -1;
+  std::intptr_t process_ = -1;  // a pid here, a process HANDLE on Windows
   std::string started_;
 };
 

@@ -14,8 +14,9 @@ MutexHolder::MutexHolder(const platform::Path& runtime_dir, const std::string& n
   int ready[2];
   int release[2];
   if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) return;
-  pid_ = fork();
-  if (pid_ == 0) {
+  const pid_t pid = fork();
+  holder_ = pid;
+  if (pid == 0) {
     close(ready[0]);
     close(release[1]);
     setenv("XDG_RUNTIME_DIR", runtime_dir.c_str(), 1);
@@ -29,15 +30,15 @@ MutexHolder::MutexHolder(const platform::Path& runtime_dir, const std::string& n
   close(release[0]);
   release_fd_ = release[1];
   char answer = 'n';
-  if (pid_ > 0 && read(ready[0], &answer, 1) == 1) claimed_ = answer == 'y';
+  if (pid > 0 && read(ready[0], &answer, 1) == 1) claimed_ = answer == 'y';
   close(ready[0]);
 }
 
 void MutexHolder::release() {
   if (release_fd_ >= 0) close(release_fd_);
   release_fd_ = -1;
-  if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  if (holder_ > 0) waitpid(static_cast<pid_t>(holder_), nullptr, 0);
+  holder_ = -1;
 }
 
 }  // namespace setup_test

@@ -1,0 +1,140 @@
+// The real morvane-setup.exe as a Windows user runs it, under Wine: a quiet
+// install from the local channel (nginx on Linux loopback, with the test
+// certificate), Windows' own `reg`, `cmd` and shortcuts (the tests' shortcut
+// maker stands in for powershell in the prefix), the refusals, and the
+// uninstall from its entry. These tests hold the release host's port, so
+// CTest runs them one at a time.
+#include <chrono>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/fs.hpp"
+#include "platform/version_resource.hpp"
+#include "setup/tests/disk_views.hpp"
+#include "setup/tests/product_release.hpp"
+#include "setup/tests/user_profile.hpp"
+#include "testkit/host_tools.hpp"
+
+namespace setup_test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr std::int64_t kIssued = 1'700'000'000'000;
+
+// The version of a version resource's fixed file info, "MAJOR.MINOR.PATCH".
+std::string fixed_version(const platform::Bytes& block) {
+  const auto u16 = [&](std::size_t at) { return block[at] | (block[at + 1] << 8); };
+  if (block.size() < 16) return "(no fixed file info)";
+  // dwFileVersionMS at 8 (minor, major), dwFileVersionLS at 12 (build, patch).
+  return std::to_string(u16(10)) + "." + std::to_string(u16(8)) + "." + std::to_string(u16(14));
+}
+
+// A shell link file begins with its header's size and class id.
+bool is_shell_link(const platform::Path& path) {
+  const auto bytes = platform::read_file(path);
+  return bytes && bytes->size() > 20 && (*bytes)[0] == 0x4C && (*bytes)[1] == 0 && (*bytes)[4] == 0x01 &&
+         (*bytes)[5] == 0x14 && (*bytes)[6] == 0x02;
+}
+
+class QuietWine : public ::testing::Test {
+ protected:
+  UserProfile user;
+  LocalChannel channel;
+  testkit::Release release = quick_release("1.4.0", kIssued);
+
+  void install() {
+    channel.publish(release);
+    const ExeRun installed = user.quiet_install();
+    ASSERT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+    ASSERT_EQ(user.differences_from(release), "");
+  }
+};
+
+TEST_F(QuietWine, AFreshInstallMakesTheEntryWithRegAndShortcutsThatWindowsReads) {
+  install();
+  EXPECT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+  EXPECT_TRUE(is_shell_link(user.start_menu_link));
+  EXPECT_TRUE(is_shell_link(user.desktop_link));
+  const std::string key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MORVANE";
+  EXPECT_THAT(user.entry_value("DisplayVersion").value_or("(none)"), HasSubstr("REG_SZ    1.4.0"));
+  EXPECT_THAT(user.entry_value("DisplayName").value_or("(none)"), HasSubstr(key));
+  EXPECT_THAT(user.entry_value("NoModify").value_or("(none)"), HasSubstr("REG_DWORD    0x1"));
+  EXPECT_THAT(user.entry_value("UninstallString").value_or("(none)"),
+              HasSubstr("REG_SZ    \"" + platform::display(user.install / "uninstall.exe") + "\" --uninstall"));
+  EXPECT_THAT(log_texts(user.setup_log), IsEmpty());
+}
+
+TEST_F(QuietWine, TheInstalledVersionIsReadFromTheExecutablesVersionResource) {
+  // The setup program itself: a PE that the resource compiler gave its
+  // version resource, read through GetFileVersionInfoW.
+  const auto own = platform::version_root_block(testkit::build_path(MORVANE_SETUP_EXE));
+  ASSERT_TRUE(own);
+  EXPECT_EQ(fixed_version(*own), "0.1.382");
+  install();
+  const auto installed = platform::version_root_block(user.install / "morvane.exe");
+  ASSERT_TRUE(installed);
+  EXPECT_EQ(fixed_version(*installed), "1.4.0");
+  // Read so, the same release again is already current: nothing but the
+  // manifest is fetched.
+  const std::size_t before = channel.requests().size();
+  const ExeRun again = user.quiet_install();
+  ASSERT_EQ(again.exit_code, 0) << read_text(user.setup_log);
+  EXPECT_THAT(channel.requests_since(before),
+              ::testing::UnorderedElementsAre(channel_get("release.json"), channel_get("release.json.sig")));
+  EXPECT_EQ(user.differences_from(release), "");
+}
+
+TEST_F(QuietWine, AReleaseSignedWithAnotherKeyIsRefusedWithExitCode1) {
+  release.faults.signing_seed = testkit::Ed25519Seed{7, 7, 7};
+  channel.publish(release);
+  const ExeRun refused = user.quiet_install();
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_FALSE(platform::exists(user.install));
+  EXPECT_THAT(read_text(user.temp_log()), HasSubstr("no key pinned in this build accepts it"));
+}
+
+TEST_F(QuietWine, TheRunningProductIsNotUpdated) {
+  install();
+  RunningInstalledProduct running(user);
+  testkit::Release newer = quick_release("1.5.0", kIssued + 1000);
+  channel.publish(newer);
+  const ExeRun refused = user.quiet_install();
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(user.differences_from(release), "");
+}
+
+TEST_F(QuietWine, TheUninstallFromTheEntryRemovesFilesShortcutsEntryAndThenTheFolder) {
+  const platform::Path data = user.local / "MORVANE";
+  ASSERT_TRUE(platform::create_dirs(data));
+  ASSERT_TRUE(platform::write_file(data / "settings.json", platform::byte_view("{}")));
+  install();
+  // What the product may have put there, with names that only the UTF-8
+  // conversion of every path keeps whole.
+  ASSERT_TRUE(platform::write_file(user.install / "r\xC3\xA9sum\xC3\xA9.txt", platform::byte_view("notes")));
+  ASSERT_TRUE(platform::create_dirs(user.install / "donn\xC3\xA9\x65s"));
+  ASSERT_TRUE(platform::write_file(user.install / "donn\xC3\xA9\x65s" / "\xE2\x82\xAC.bin", platform::byte_view("x")));
+
+  const ExeRun removed = user.run_program(user.install / "uninstall.exe", {"--uninstall", "--quiet"});
+  const auto ended = std::chrono::steady_clock::now();
+
+  EXPECT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_FALSE(platform::exists(user.start_menu_link));
+  EXPECT_FALSE(platform::exists(user.desktop_link));
+  EXPECT_FALSE(user.entry_value("DisplayName"));
+  EXPECT_FALSE(user.entry_value("DisplayVersion"));
+  // The folder goes a moment after the uninstaller has ended, through cmd.
+  while (platform::exists(user.install) && std::chrono::steady_clock::now() - ended < 15s) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_FALSE(platform::exists(user.install)) << ::testing::PrintToString(sorted_entries(user.install));
+  EXPECT_THAT(sorted_entries(data), ElementsAre("settings.json"));
+}
+
+}  // namespace
+}  // namespace setup_test
