@@ -75,11 +75,16 @@ http {{
   if (auto written = platform::write_file(work_ / "nginx.conf", platform::byte_view(conf)); !written) {
     throw std::runtime_error("cannot write nginx.conf: " + written.error().text());
   }
-  process_ = std::make_unique<ServerProcess>(
-      "nginx",
-      std::vector<std::string>{"-p", dir, "-e", dir + "/error.log", "-c", dir + "/nginx.conf", "-g",
-                               fmt::format("daemon off; pid {}/nginx.pid;", dir)},
-      port_);
+  try {
+    process_ = std::make_unique<ServerProcess>(
+        "nginx",
+        std::vector<std::string>{"-p", dir, "-e", dir + "/error.log", "-c", dir + "/nginx.conf", "-g",
+                                 fmt::format("daemon off; pid {}/nginx.pid;", dir)},
+        port_);
+  } catch (const std::runtime_error& failure) {
+    // nginx writes why into its error log, not to its output.
+    throw std::runtime_error(failure.what() + error_log());
+  }
 }
 
 fetch::ServerUrl ReleaseHost::url() const { return fetch::ServerUrl{"localhost", "", port_, true}; }

@@ -243,7 +243,8 @@ TEST(ConnectAddresses, TheDeadlineEndsTheWaitWithTheLastFailure) {
   };
   const Case cases[] = {
       {"none failed", 1'000ms, false, "no address answered within 1s (last: no address to connect to)"},
-      {"one refused", 1'000ms, true, "no address answered within 1s (last: " + platform::os_error_text(testkit::os_codes::connection_refused) + ")"},
+      {"one refused", 1'000ms, true,
+       "no address answered within 1s (last: " + platform::os_error_text(testkit::os_codes::connection_refused) + ")"},
       {"a limit below the stagger", 250ms, false, "no address answered within 250ms (last: no address to connect to)"},
   };
   for (const auto& c : cases) {
@@ -259,9 +260,11 @@ TEST(ConnectAddresses, TheDeadlineEndsTheWaitWithTheLastFailure) {
     EXPECT_EQ(socket.error().kind(), ErrorKind::TimedOut);
     // The silent attempt's own connect time-out is the time left to the same
     // deadline, so its "connection timed out" and the deadline arrive
-    // together; on a loaded machine the attempt can win the race.
+    // together; on a loaded machine (or under Wine) the attempt can win the
+    // race, and then every address has failed: the last failure is the
+    // answer, or it is named by the deadline that follows at once.
     const std::string attempt_won = c.text.substr(0, c.text.find("(last: ")) + "(last: connection timed out)";
-    EXPECT_THAT(socket.error().text(), testing::AnyOf(c.text, attempt_won));
+    EXPECT_THAT(socket.error().text(), testing::AnyOf(c.text, attempt_won, "connection timed out"));
     EXPECT_GE(took, c.limit - 10ms);
     EXPECT_LT(took, c.limit + 500ms);
   }

@@ -10,8 +10,8 @@
 // would change what it runs.
 #include "platform/process.hpp"
 
+#include <algorithm>
 #include <mutex>
-#include <thread>
 
 #include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
@@ -86,11 +86,38 @@ tl::expected<PROCESS_INFORMATION, IoError> create_process(Launch& launch, DWORD 
   return info;
 }
 
-// Reads a pipe to its end.
-void drain(HANDLE pipe, Bytes& sink) {
-  std::uint8_t buffer[8192];
-  DWORD got = 0;
-  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink.insert(sink.end(), buffer, buffer + got);
+// Moves what the pipe holds now into the sink; false once the pipe has
+// ended (every writing end closed) or failed.
+bool take_available(HANDLE pipe, Bytes& sink) {
+  DWORD available = 0;
+  if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+  while (available > 0) {
+    std::uint8_t buffer[8192];
+    DWORD got = 0;
+    if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) return false;
+    sink.insert(sink.end(), buffer, buffer + got);
+    available -= got;
+  }
+  return true;
+}
+
+// Collects both pipes at once, so that neither can fill and stall the
+// child, until both have ended or the child has ended and its pipes hold
+// nothing more: a process that the child started and that outlives it
+// (a server that the system starts on demand, say) may hold the pipes'
+// writing ends for good.
+void collect(HANDLE process, HANDLE out, HANDLE err, ProcessOutput& result) {
+  bool out_open = true;
+  bool err_open = true;
+  while (out_open || err_open) {
+    const std::size_t before = result.stdout_bytes.size() + result.stderr_bytes.size();
+    const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    if (out_open) out_open = take_available(out, result.stdout_bytes);
+    if (err_open) err_open = take_available(err, result.stderr_bytes);
+    const bool idle = result.stdout_bytes.size() + result.stderr_bytes.size() == before;
+    if (ended && idle) return;
+    if (idle) ::WaitForSingleObject(process, 2);
+  }
 }
 
 struct Pipe {
@@ -149,11 +176,8 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program, cons
   Handle process(info.hProcess);
   ::CloseHandle(info.hThread);
 
-  // Both pipes at once, so that neither can fill and stall the child.
   ProcessOutput result;
-  std::thread err_reader([&] { drain(err->read.get(), result.stderr_bytes); });
-  drain(out->read.get(), result.stdout_bytes);
-  err_reader.join();
+  collect(process.get(), out->read.get(), err->read.get(), result);
 
   if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return last_error();
   DWORD code = 0;

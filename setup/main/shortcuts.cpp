@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/env.hpp"
+#include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "setup/main/product.hpp"
 
@@ -47,6 +48,12 @@ tl::expected<void, std::string> make_shortcuts_with(const RunHidden& run, const 
                                            shortcut_script(shortcut, product_exe, working_dir)};
     if (auto made = run_to_success(run, "powershell", args); !made) {
       return tl::unexpected(fmt::format("A shortcut could not be made: {}", made.error()));
+    }
+    // A powershell that ends well without saving the shortcut (a stand-in
+    // that runs nothing, a policy that stops scripts) has made nothing.
+    if (!platform::is_regular_file(shortcut)) {
+      return tl::unexpected(
+          fmt::format("A shortcut could not be made: powershell made no {}", platform::display(shortcut)));
     }
   }
   return {};

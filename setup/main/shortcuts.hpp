@@ -30,8 +30,9 @@ std::string shortcut_script(const platform::Path& shortcut, const platform::Path
 
 // Makes both shortcuts to the product's executable, in order, working in its
 // folder. The first failure ends it ("A shortcut could not be made: <error
-// or the command's trimmed standard error>"); a shortcut made stays. The
-// shortcuts' folders are not created.
+// or the command's trimmed standard error>", or "... powershell made no
+// <shortcut>" when powershell ended well but the file is not there); a
+// shortcut made stays. The shortcuts' folders are not created.
 tl::expected<void, std::string> make_shortcuts(const platform::Path& product_exe);
 tl::expected<void, std::string> make_shortcuts_with(const RunHidden& run, const platform::Path& product_exe);
 

@@ -103,7 +103,20 @@ TEST_F(PostInstall, APowershellThatCannotStartIsTheStartError) {
   EXPECT_EQ(made.error(), "A shortcut could not be made: No such file or directory (os error 2)");
 }
 
+TEST_F(PostInstall, APowershellThatEndsWellWithoutTheShortcutHasMadeNothing) {
+  const auto does_nothing = [](const std::string&, const std::vector<std::string>&)
+      -> tl::expected<platform::ProcessOutput, platform::IoError> { return platform::ProcessOutput{}; };
+  const auto made = setup::make_shortcuts_with(does_nothing, exe);
+  ASSERT_FALSE(made);
+  EXPECT_EQ(made.error(),
+            "A shortcut could not be made: powershell made no " + platform::display(programs / "Morvane.lnk"));
+}
+
 TEST_F(PostInstall, AnExecutableWithoutAFolderWorksInItself) {
+  // The shortcuts are there already: the recorder makes none.
+  for (const auto& link : {programs / "Morvane.lnk", desktop / "Morvane.lnk"}) {
+    ASSERT_TRUE(platform::write_file(link, platform::byte_view("")));
+  }
   std::vector<std::string> scripts;
   const auto record = [&](const std::string&, const std::vector<std::string>& args)
       -> tl::expected<platform::ProcessOutput, platform::IoError> {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct ExeRun {
   // The most memory the program held at once (its peak resident set), as
   // last seen while it ran.
   std::uint64_t peak_memory_bytes = 0;
+  // Whether it was cut off on purpose (run_exe's `cut_after`).
+  bool cut = false;
 };
 
 // What a run may hold before it is killed: more than any run needs, far
@@ -41,10 +44,13 @@ inline constexpr std::chrono::seconds exe_time_limit{30};
 ExeRun run_setup_exe(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                      const platform::Path& cwd, const platform::Path& capture);
 
-// The same for another program (a copy of morvane-setup, say).
+// The same for another program (a copy of morvane-setup, say). With
+// `cut_after`, a program still running then is killed at once, as a power
+// cut would end it, and that is no failure.
 ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env, const platform::Path& cwd,
-               const platform::Path& capture);
+               const platform::Path& capture,
+               std::optional<std::chrono::milliseconds> cut_after = std::nullopt);
 
 // A folder's entry names, sorted; {"(unlistable)"} when it cannot be listed.
 std::vector<std::string> sorted_entries(const platform::Path& dir);

@@ -53,7 +53,7 @@ Resident resident_memory(pid_t pid) {
 
 ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env, const platform::Path& cwd,
-               const platform::Path& capture) {
+               const platform::Path& capture, std::optional<std::chrono::milliseconds> cut_after) {
   std::map<std::string, std::string> all = env;
   if (const char* path = std::getenv("PATH"); path != nullptr && !all.contains("PATH")) all["PATH"] = path;
   std::vector<std::string> env_lines;
@@ -92,6 +92,12 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
   while (true) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
+    if (cut_after && std::chrono::steady_clock::now() - began >= *cut_after) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      result.cut = true;
+      break;
+    }
     if (std::chrono::steady_clock::now() - began > exe_time_limit) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);

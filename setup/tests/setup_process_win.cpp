@@ -93,7 +93,7 @@ HANDLE inheritable_file(const platform::Path& path, DWORD access, DWORD disposit
 
 ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env, const platform::Path& cwd,
-               const platform::Path& capture) {
+               const platform::Path& capture, std::optional<std::chrono::milliseconds> cut_after) {
   (void)platform::create_dirs(capture);
   std::wstring command = quoted(program.native());
   for (const auto& arg : args) command += L" " + quoted(wide(arg));
@@ -110,18 +110,40 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
   startup.hStdError = error;
   PROCESS_INFORMATION info{};
   ExeRun result;
+  // A run that is cut off goes with every process it started, as all of
+  // them would in a power cut: it runs in a job that is ended whole.
+  HANDLE job = nullptr;
+  if (cut_after) {
+    job = ::CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
   const auto began = std::chrono::steady_clock::now();
-  const BOOL started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT, block.data(), cwd.c_str(), &startup, &info);
+  const BOOL started =
+      ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                       CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0), block.data(), cwd.c_str(),
+                       &startup, &info);
   const DWORD start_error = ::GetLastError();
   for (HANDLE handle : {input, output, error}) ::CloseHandle(handle);
   if (!started) {
+    if (job != nullptr) ::CloseHandle(job);
     ADD_FAILURE() << "could not start " << platform::display(program) << ": " << platform::os_error_text(start_error);
     return result;
   }
+  if (job != nullptr) {
+    ::AssignProcessToJobObject(job, info.hProcess);
+    ::ResumeThread(info.hThread);
+  }
   ::CloseHandle(info.hThread);
   for (;;) {
-    if (::WaitForSingleObject(info.hProcess, 5) == WAIT_OBJECT_0) break;
+    if (::WaitForSingleObject(info.hProcess, cut_after ? 1 : 5) == WAIT_OBJECT_0) break;
+    if (cut_after && std::chrono::steady_clock::now() - began >= *cut_after) {
+      ::TerminateJobObject(job, 137);
+      ::WaitForSingleObject(info.hProcess, INFINITE);
+      result.cut = true;
+      break;
+    }
     PROCESS_MEMORY_COUNTERS memory{};
     if (::K32GetProcessMemoryInfo(info.hProcess, &memory, sizeof memory)) {
       result.peak_memory_bytes = std::max<std::uint64_t>(result.peak_memory_bytes, memory.PeakWorkingSetSize);
@@ -142,6 +164,7 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
   DWORD code = 0;
   ::GetExitCodeProcess(info.hProcess, &code);
   ::CloseHandle(info.hProcess);
+  if (job != nullptr) ::CloseHandle(job);  // and with it whatever the run left running
   result.exit_code = static_cast<int>(code);
   result.out = read_text(capture / "stdout");
   result.err = read_text(capture / "stderr");

@@ -13,6 +13,7 @@
 #include "setup/main/uninstall_entry.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
 namespace setup_test {
@@ -79,6 +80,10 @@ std::map<std::string, std::string> UserProfile::env(const EnvChanges& changes) c
 
 ExeRun UserProfile::run(const std::vector<std::string>& args, const EnvChanges& changes) const {
   return run_setup_exe(args, env(changes), cwd, root / "capture");
+}
+
+ExeRun UserProfile::quiet_install_cut_after(std::chrono::milliseconds after) const {
+  return run_exe(testkit::build_path(MORVANE_SETUP_EXE), {"--quiet"}, env(), cwd, root / "capture", after);
 }
 
 ExeRun UserProfile::run_program(const platform::Path& program, const std::vector<std::string>& args,

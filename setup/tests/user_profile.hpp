@@ -9,6 +9,7 @@
 // so CTest runs them one at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -63,6 +64,8 @@ class UserProfile {
   // morvane-setup with these arguments in this profile.
   ExeRun run(const std::vector<std::string>& args, const EnvChanges& changes = {}) const;
   ExeRun quiet_install(const EnvChanges& changes = {}) const { return run({"--quiet"}, changes); }
+  // The quiet install, killed after `after` unless it has ended by then.
+  ExeRun quiet_install_cut_after(std::chrono::milliseconds after) const;
   // The quiet install with its report sent.
   ExeRun counted_quiet_install() const { return quiet_install({{"MORVANE_SETUP_UNCOUNTED", std::nullopt}}); }
   // Another program (the installed uninstall.exe) in this profile.
@@ -107,6 +110,10 @@ class LocalChannel {
   platform::Path published_file(const std::string& name) const;
   // Stops serving: nothing listens on the port any more.
   void stop() { host_.reset(); }
+  // Serves again what was published before the stop.
+  void resume() {
+    if (!host_) start();
+  }
   // nginx's request lines ("GET /releases/morvane/stable-intl/x 200"), once
   // no more have come for a moment. They are in the order in which nginx
   // finished the requests, which is not always the order they came in.

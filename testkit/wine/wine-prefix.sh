@@ -6,6 +6,9 @@
 # The prefix lives in a temporary folder; <state folder>/prefix names that
 # folder for wine-run.sh. Its wineserver and services stay up between the
 # tests, which saves starting them for each of them, until the cleanup.
+# The wineserver makes the sockets of the Windows programs, so it must run in
+# the network namespace of the Linux peers that the tests start: the fixture
+# runs in the one of the ctest run that it belongs to.
 set -u
 . "$(dirname "$0")/wine-env.sh"
 

@@ -5,6 +5,10 @@
 //                                      in UTF-8, followed by "|"
 //   child large <bytes>                writes that many bytes to each stream
 //   child hold <mutex> <seconds>       holds the named mutex for a while
+//   child linger                       writes "parent" and ends, leaving a
+//                                      copy of itself that holds its
+//                                      standard output and error for 5 s
+//   child sleep <seconds>              sleeps
 //   child                              writes its working folder into
 //                                      "started-here.txt" there
 #include <windows.h>
@@ -58,6 +62,27 @@ int wmain(int argc, wchar_t** argv) {
     const std::string block(static_cast<std::size_t>(_wtoi(argv[2])), '\0');
     write_all(stdout, block);
     write_all(stderr, block);
+    return 0;
+  }
+  if (mode == L"linger") {
+    write_all(stdout, "parent");
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" sleep 5";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return 1;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return 0;
+  }
+  if (mode == L"sleep" && argc == 3) {
+    ::Sleep(static_cast<DWORD>(_wtoi(argv[2])) * 1000);
     return 0;
   }
   if (mode == L"hold" && argc == 4) {

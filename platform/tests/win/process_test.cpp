@@ -60,6 +60,16 @@ TEST(RunHidden, AProgramThatDoesNotExistFailsToStart) {
   EXPECT_EQ(out.error().kind(), platform::ErrorKind::NotFound);
 }
 
+TEST(RunHidden, ARunEndsWithItsProgramThoughAProcessItLeftHoldsTheOutput) {
+  // As Wine's COM servers, started on demand by a shortcut maker, do.
+  const auto started = std::chrono::steady_clock::now();
+  auto out = platform::run_hidden(child(), {"linger"});
+  ASSERT_TRUE(out) << out.error().text();
+  EXPECT_EQ(out->exit_code, 0);
+  EXPECT_EQ(to_string(out->stdout_bytes), "parent");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+}
+
 TEST(RunHidden, ManyAtOnceEachEndWithTheirOwnOutput) {
   // Pipes made inheritable for one child never reach another's, or a child
   // that lives on would keep a sibling's pipes open.

@@ -5,12 +5,15 @@
 // uninstall from its entry. These tests hold the release host's port, so
 // CTest runs them one at a time.
 #include <chrono>
+#include <filesystem>
+#include <random>
 #include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "platform/bytes.hpp"
 #include "platform/version_resource.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
@@ -134,6 +137,89 @@ TEST_F(QuietWine, TheUninstallFromTheEntryRemovesFilesShortcutsEntryAndThenTheFo
   }
   EXPECT_FALSE(platform::exists(user.install)) << ::testing::PrintToString(sorted_entries(user.install));
   EXPECT_THAT(sorted_entries(data), ElementsAre("settings.json"));
+}
+
+// The product's files as a release has them, by name.
+std::map<std::string, platform::Bytes> files_of(const testkit::Release& release) {
+  std::map<std::string, platform::Bytes> files;
+  for (const auto& file : release.files) files[file.name] = file.bytes;
+  return files;
+}
+
+// The installed product's files: the installation without its updates
+// folder, its uninstaller and the previous copies (".old") that an update
+// keeps until the next.
+std::map<std::string, platform::Bytes> installed_files(const UserProfile& user) {
+  auto tree = user.product_tree();
+  std::erase_if(tree, [](const auto& entry) {
+    return entry.first == "uninstall.exe" || entry.first.ends_with(".old");
+  });
+  return tree;
+}
+
+// An update that replaces morvane.exe and every library, killed at a random
+// moment again and again (a power cut, the task manager): the next run
+// first completes or undoes the swap from its journal, so that the product
+// is exactly the old release or exactly the new one, and a run after that
+// brings it to the new one.
+TEST_F(QuietWine, AnUpdateKilledAtAnyMomentLeavesTheOldOrTheNewReleaseWhole) {
+  install();
+  const platform::Path pristine = user.root / "pristine";
+  std::filesystem::copy(user.install, pristine, std::filesystem::copy_options::recursive);
+  testkit::Release newer = quick_release("1.5.0", kIssued + 1000);
+  newer.earlier = {testkit::EarlierRelease{"1.4.0", release.files}};
+  channel.publish(newer);
+  const auto old_files = files_of(release);
+  const auto new_files = files_of(newer);
+  ASSERT_NE(old_files.at("morvane.exe"), new_files.at("morvane.exe"));
+
+  const auto reset = [&] {
+    ASSERT_TRUE(platform::remove_dir_all(user.install));
+    std::filesystem::copy(pristine, user.install, std::filesystem::copy_options::recursive);
+  };
+  // How long a whole update takes here, to cut runs within it.
+  const ExeRun whole = user.quiet_install();
+  ASSERT_EQ(whole.exit_code, 0) << read_text(user.setup_log);
+  ASSERT_EQ(installed_files(user), new_files);
+  const auto span = whole.elapsed;
+
+  std::mt19937 random(20261210);
+  int ended_old = 0;
+  int ended_new = 0;
+  constexpr int kRuns = 50;
+  for (int run = 0; run < kRuns; ++run) {
+    reset();
+    // Half the cuts anywhere in the run, half in the stretch where, here,
+    // the staged files are swapped in (the rest of the run goes to the
+    // check, the staging, and the steps after the swap).
+    std::uniform_real_distribution<double> share(run % 2 == 0 ? 0.0 : 0.2, run % 2 == 0 ? 1.0 : 0.5);
+    const auto cut_at = std::chrono::milliseconds(static_cast<long long>(share(random) * span.count()));
+    SCOPED_TRACE("run " + std::to_string(run) + ", cut after " + std::to_string(cut_at.count()) + " ms");
+    (void)user.quiet_install_cut_after(cut_at);
+
+    // A run that cannot reach the channel does the repair and no more.
+    channel.stop();
+    const ExeRun repair = user.quiet_install();
+    channel.resume();
+    EXPECT_EQ(repair.exit_code, 1);
+    EXPECT_FALSE(platform::exists(user.updates / "swap.journal")) << read_text(user.setup_log);
+    // A copy of the uninstaller cut off on its way in is no file of the
+    // product; the next run's copy takes its place.
+    auto after = installed_files(user);
+    after.erase("uninstall.part");
+    if (after == old_files) {
+      ++ended_old;
+    } else if (after == new_files) {
+      ++ended_new;
+    } else {
+      ADD_FAILURE() << "neither release: " << ::testing::PrintToString(sorted_entries(user.install));
+    }
+
+    const ExeRun again = user.quiet_install();
+    ASSERT_EQ(again.exit_code, 0) << read_text(user.setup_log);
+    EXPECT_EQ(installed_files(user), new_files);
+  }
+  std::printf("%d runs: %d repaired to the old release, %d to the new\n", kRuns, ended_old, ended_new);
 }
 
 }  // namespace
