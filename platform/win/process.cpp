@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/win/command_line.hpp"
 #include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 
@@ -21,27 +22,10 @@ namespace platform {
 namespace {
 
 using win::Handle;
+using win::quote_argument;
 using win::last_error;
 using win::wide;
 
-std::wstring quote_argument(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes double only where a quotation mark follows them.
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    quoted.push_back(c);
-    backslashes = 0;
-  }
-  quoted.append(2 * backslashes, L'\\');
-  quoted.push_back(L'"');
-  return quoted;
-}
 
 // What to start: the program's path (empty for a name that the system looks
 // up), its command line and the folder it runs in (empty for ours).

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/raw_address.hpp"
+
 namespace platform {
 
 namespace {
@@ -27,50 +29,9 @@ IoError last_socket_error() { return IoError::from_os(::WSAGetLastError()); }
 
 SOCKET as_socket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
-struct RawAddress {
-  sockaddr_storage storage{};
-  int length = 0;
-
-  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-RawAddress to_raw(const SocketAddress& address) {
-  RawAddress raw;
-  if (address.ipv6) {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&raw.storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = ::htons(address.port);
-    in6->sin6_scope_id = address.scope_id;
-    std::memcpy(&in6->sin6_addr, address.bytes, 16);
-    raw.length = sizeof(sockaddr_in6);
-  } else {
-    auto* in4 = reinterpret_cast<sockaddr_in*>(&raw.storage);
-    in4->sin_family = AF_INET;
-    in4->sin_port = ::htons(address.port);
-    std::memcpy(&in4->sin_addr, address.bytes, 4);
-    raw.length = sizeof(sockaddr_in);
-  }
-  return raw;
-}
-
-std::optional<SocketAddress> from_raw(const sockaddr* raw) {
-  SocketAddress address;
-  if (raw->sa_family == AF_INET) {
-    const auto* in4 = reinterpret_cast<const sockaddr_in*>(raw);
-    std::memcpy(address.bytes, &in4->sin_addr, 4);
-    address.port = ::ntohs(in4->sin_port);
-    return address;
-  }
-  if (raw->sa_family == AF_INET6) {
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(raw);
-    address.ipv6 = true;
-    std::memcpy(address.bytes, &in6->sin6_addr, 16);
-    address.port = ::ntohs(in6->sin6_port);
-    address.scope_id = in6->sin6_scope_id;
-    return address;
-  }
-  return std::nullopt;
-}
+using raw::from_raw;
+using raw::RawAddress;
+using raw::to_raw;
 
 tl::expected<void, IoError> set_blocking(SOCKET socket, bool blocking) {
   u_long nonblocking = blocking ? 0 : 1;

@@ -12,6 +12,7 @@
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/text.hpp"
+#include "platform/win/command_line.hpp"
 
 namespace setup_test {
 
@@ -66,23 +67,6 @@ std::wstring environment_block(const std::map<std::string, std::string>& env) {
   return block;
 }
 
-std::wstring quoted(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    out.push_back(c);
-    backslashes = 0;
-  }
-  out.append(2 * backslashes, L'\\');
-  return out + L"\"";
-}
-
 HANDLE inheritable_file(const platform::Path& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
@@ -95,8 +79,8 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
                const std::map<std::string, std::string>& env, const platform::Path& cwd,
                const platform::Path& capture, std::optional<std::chrono::milliseconds> cut_after) {
   (void)platform::create_dirs(capture);
-  std::wstring command = quoted(program.native());
-  for (const auto& arg : args) command += L" " + quoted(wide(arg));
+  std::wstring command = platform::win::quote_argument(program.native());
+  for (const auto& arg : args) command += L" " + platform::win::quote_argument(wide(arg));
   std::wstring block = environment_block(env);
 
   HANDLE input = inheritable_file(L"NUL", GENERIC_READ, OPEN_EXISTING);

@@ -1,0 +1,75 @@
+// Socket addresses in the form the system's socket calls take. Internal to
+// the layer: the two socket implementations (posix/socket.cpp and
+// win/socket.cpp) share it, as BSD sockets and Winsock share their sockaddr
+// structures; nothing above the layer includes it.
+#pragma once
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
+#include <cstring>
+#include <optional>
+
+#include "platform/socket.hpp"
+
+namespace platform::raw {
+
+#ifdef _WIN32
+using Length = int;
+#else
+using Length = socklen_t;
+#endif
+
+struct RawAddress {
+  sockaddr_storage storage{};
+  Length length = 0;
+
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+inline RawAddress to_raw(const SocketAddress& address) {
+  RawAddress raw;
+  if (address.ipv6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&raw.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(address.port);
+    in6->sin6_scope_id = address.scope_id;
+    std::memcpy(&in6->sin6_addr, address.bytes, 16);
+    raw.length = sizeof(sockaddr_in6);
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&raw.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(address.port);
+    std::memcpy(&in4->sin_addr, address.bytes, 4);
+    raw.length = sizeof(sockaddr_in);
+  }
+  return raw;
+}
+
+// The address of a sockaddr of either family; nothing for other families.
+inline std::optional<SocketAddress> from_raw(const sockaddr* raw) {
+  SocketAddress address;
+  if (raw->sa_family == AF_INET) {
+    const auto* in4 = reinterpret_cast<const sockaddr_in*>(raw);
+    std::memcpy(address.bytes, &in4->sin_addr, 4);
+    address.port = ntohs(in4->sin_port);
+    return address;
+  }
+  if (raw->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(raw);
+    address.ipv6 = true;
+    std::memcpy(address.bytes, &in6->sin6_addr, 16);
+    address.port = ntohs(in6->sin6_port);
+    address.scope_id = in6->sin6_scope_id;
+    return address;
+  }
+  return std::nullopt;
+}
+
+}  // namespace platform::raw
