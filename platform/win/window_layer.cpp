@@ -1,29 +1,35 @@
-// The window layer on user32, as far as this build goes: the message loop,
-// repeating timers and wake-ups of the UI thread run on a message-only
-// window; the splash, the main window and the web view cannot be made yet,
-// so that window mode ends in its final box.
-#include "platform/window.hpp"
-
-#include <windows.h>
+// The window layer on user32: the UI thread as a single-threaded COM
+// apartment, per-monitor DPI-aware; the loop; repeating timers and wake-ups,
+// which run on a message-only window of the layer's own, so that they keep
+// running inside the nested loop of a modal box; opening files with the
+// shell. The splash, the main window and the web engine are in the other
+// window_*.cpp files.
+#include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <deque>
-#include <exception>
 #include <map>
 #include <mutex>
 #include <utility>
 
 #include "platform/process.hpp"
-#include "platform/win/wide.hpp"
+#include "platform/win/window_parts.hpp"
 
 namespace platform {
+
+namespace win_window {
 
 namespace {
 
 constexpr UINT kWake = WM_APP + 1;
 constexpr wchar_t kClassName[] = L"MorvaneSetupLoop";
 
+// The layer whose loop a fault ends, and the fault it ends with. There is one
+// layer per process, on the UI thread.
 class WinLayer;
+WinLayer* current_layer = nullptr;
+std::exception_ptr pending_fault;
 
 class WinTimer final : public Timer {
  public:
@@ -35,9 +41,26 @@ class WinTimer final : public Timer {
   UINT_PTR id_;
 };
 
+// The thread's COM apartment, left when the object goes.
+class ComApartment {
+ public:
+  ComApartment() : joined_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (joined_) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool joined_;
+};
+
 class WinLayer final : public WindowLayer {
  public:
   WinLayer() {
+    // Windows made from here on follow the DPI of their monitor; the splash
+    // alone is made unaware (window_splash.cpp).
+    if (auto set = dpi_functions().set_thread_awareness) set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = &WinLayer::procedure;
@@ -46,23 +69,28 @@ class WinLayer final : public WindowLayer {
     ::RegisterClassExW(&window_class);  // fails harmlessly when a layer registered it before
     window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, window_class.hInstance,
                                 this);
+    current_layer = this;
   }
   ~WinLayer() override {
+    if (current_layer == this) current_layer = nullptr;
     if (window_ != nullptr) ::DestroyWindow(window_);
   }
 
-  std::unique_ptr<Splash> show_splash(std::string_view) override { return nullptr; }
+  std::unique_ptr<Splash> show_splash(std::string_view text) override { return make_splash(text); }
 
-  std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec&) override { return nullptr; }
+  std::unique_ptr<MainWindow> create_main_window(const MainWindowSpec& layout) override {
+    return make_main_window(layout, &owner_);
+  }
 
-  void create_web_environment(const Path&, std::function<void(WebEnvironmentResult)> done) override {
-    done(tl::unexpected(std::string("this build of the setup program has no web view")));
+  void create_web_environment(const Path& user_data_dir, std::function<void(WebEnvironmentResult)> done) override {
+    done(open_web_environment(user_data_dir));
   }
 
   std::unique_ptr<Timer> start_timer(std::chrono::milliseconds every, std::function<void()> tick) override {
     const UINT_PTR id = next_timer_++;
     timers_[id] = std::move(tick);
-    const auto interval = static_cast<UINT>(std::max<std::chrono::milliseconds::rep>(every.count(), USER_TIMER_MINIMUM));
+    const auto interval =
+        static_cast<UINT>(std::max<std::chrono::milliseconds::rep>(every.count(), USER_TIMER_MINIMUM));
     ::SetTimer(window_, id, interval, nullptr);
     return std::make_unique<WinTimer>(*this, id);
   }
@@ -88,16 +116,18 @@ class WinLayer final : public WindowLayer {
       ::DispatchMessageW(&message);
     }
     quit_requested_ = false;
-    if (fault_) std::rethrow_exception(std::exchange(fault_, nullptr));
+    if (pending_fault) std::rethrow_exception(std::exchange(pending_fault, nullptr));
   }
 
+  // Not WM_QUIT, which would also end a modal box's loop: the flag is seen
+  // by run_loop once the message that asked for the quit has been handled.
   void quit_loop() override {
     quit_requested_ = true;
     ::PostMessageW(window_, WM_NULL, 0, 0);
   }
 
   void open_file(const Path& path) override {
-    ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(owner_, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 
   void start_program(const Path& program, const Path& working_dir) override {
@@ -141,20 +171,11 @@ class WinLayer final : public WindowLayer {
     guarded(tick);
   }
 
-  // No exception may pass through the system's frames: a fault is kept, the
-  // loop ends, and run_loop throws it again.
-  void guarded(const std::function<void()>& work) {
-    try {
-      work();
-    } catch (...) {
-      if (!fault_) fault_ = std::current_exception();
-      quit_loop();
-    }
-  }
-
+  ComApartment apartment_;
   HWND window_ = nullptr;
+  // The main window while there is one: the owner of what the shell opens.
+  HWND owner_ = nullptr;
   bool quit_requested_ = false;
-  std::exception_ptr fault_;
   UINT_PTR next_timer_ = 1;
   std::map<UINT_PTR, std::function<void()>> timers_;
   std::mutex posted_mutex_;
@@ -165,6 +186,17 @@ WinTimer::~WinTimer() { layer_.stop_timer(id_); }
 
 }  // namespace
 
-std::unique_ptr<WindowLayer> open_window_layer() { return std::make_unique<WinLayer>(); }
+void guarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (...) {
+    if (!pending_fault) pending_fault = std::current_exception();
+    if (current_layer != nullptr) current_layer->quit_loop();
+  }
+}
+
+}  // namespace win_window
+
+std::unique_ptr<WindowLayer> open_window_layer() { return std::make_unique<win_window::WinLayer>(); }
 
 }  // namespace platform
