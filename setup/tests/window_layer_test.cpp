@@ -1,6 +1,6 @@
 // The system's window layer on a real display (an Xvfb server of the test's
 // own): the web view with the bridge, its refusals, the timer during a
-// modal box, the loop and the windows.
+// modal box and the windows (the loop's own cases: window_layer_loop_test.cpp).
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -10,6 +10,7 @@
 
 #include "platform/message_box.hpp"
 #include "platform/window.hpp"
+#include "setup/tests/window_layer_loop.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -23,16 +24,7 @@ class WindowLayer : public ::testing::Test {
     layer = platform::open_window_layer();
   }
 
-  // Runs the loop until quit, or fails the test after `limit`.
-  void run_for_at_most(std::chrono::milliseconds limit) {
-    bool timed_out = false;
-    auto guard = layer->start_timer(limit, [&] {
-      timed_out = true;
-      layer->quit_loop();
-    });
-    layer->run_loop();
-    EXPECT_FALSE(timed_out) << "the loop did not end in time";
-  }
+  void run_for_at_most(std::chrono::milliseconds limit) { setup_test::run_loop_for_at_most(*layer, limit); }
 
   // A main window with a web view in it, the page's messages collected.
   void open_page(const std::string& html, std::size_t quit_after_messages) {
@@ -208,34 +200,6 @@ TEST_F(WindowLayer, AnOkBoxAnswersOkAndAYesNoBoxClosedOtherwiseAnswersNo) {
   });
   run_for_at_most(10s);
   EXPECT_EQ(answers, (std::vector<platform::BoxAnswer>{platform::BoxAnswer::Ok, platform::BoxAnswer::No}));
-}
-
-TEST_F(WindowLayer, PostedWorkRunsFromTheLoopAndAQuitBeforeTheLoopEndsItAtOnce) {
-  std::vector<int> order;
-  layer->post([&] { order.push_back(1); });
-  layer->quit_loop();
-  layer->run_loop();  // returns at once: the quit came first
-  EXPECT_TRUE(order.empty());
-  layer->post([&] {
-    order.push_back(2);
-    layer->quit_loop();
-  });
-  run_for_at_most(5s);
-  EXPECT_EQ(order, (std::vector<int>{1, 2}));
-}
-
-TEST_F(WindowLayer, AFaultInACallbackComesOutOfTheLoop) {
-  layer->post([] { throw std::runtime_error("out of a callback"); });
-  EXPECT_THROW(
-      {
-        try {
-          layer->run_loop();
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "out of a callback");
-          throw;
-        }
-      },
-      std::runtime_error);
 }
 
 TEST_F(WindowLayer, ACloseRequestFromOutsideGoesToTheHandlerAndLeavesTheWindow) {

@@ -120,7 +120,7 @@ platform::Path linux_path(std::string_view path) {
 
 Screen Screen::grab() {
   const auto name = platform::env_var("MORVANE_TEST_FRAMEBUFFER");
-  if (!name) throw std::runtime_error("no framebuffer: run the test through wine-display.sh");
+  if (!name) throw std::runtime_error("no framebuffer: run the test under with_xvfb.sh");
   auto bytes = platform::read_file(linux_path(*name));
   if (!bytes) throw std::runtime_error("cannot read the framebuffer " + *name + ": " + bytes.error().text());
   Screen screen;

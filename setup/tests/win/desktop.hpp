@@ -1,7 +1,7 @@
 // The desktop as a test under Wine sees it: the top-level windows of a
 // process or a thread, the message boxes among them (their caption, text and
 // buttons), and the screen's pixels, read from the X server's framebuffer
-// file that wine-display.sh names.
+// file that with_xvfb.sh names.
 #pragma once
 
 #include <windows.h>
@@ -69,7 +69,7 @@ std::optional<T> wait_for(std::chrono::milliseconds limit, const std::function<s
 class Screen {
  public:
   // Reads the framebuffer; throws when there is none (no display, or not
-  // started by wine-display.sh).
+  // started by with_xvfb.sh).
   static Screen grab();
   int width() const { return width_; }
   int height() const { return height_; }

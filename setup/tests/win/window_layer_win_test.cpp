@@ -1,12 +1,11 @@
 // The Windows window layer under Wine, on a display of the test's own
-// (wine-display.sh): the splash, the main window's class, style, size and
-// place for the screen's DPI, the boxes and their owner, the timer inside a
-// box's loop, the loop itself, and where the web engine's loader is looked
-// for.
+// (with_xvfb.sh, wine-display.sh): the splash, the main window's class,
+// style, size and place for the screen's DPI, the boxes and their owner, the
+// timer inside a box's loop, and where the web engine's loader is looked for
+// (the loop's own cases: window_layer_loop_test.cpp).
 #include <windows.h>
 
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,6 +17,7 @@
 #include "platform/win/wide.hpp"
 #include "platform/window.hpp"
 #include "setup/tests/win/desktop.hpp"
+#include "setup/tests/window_layer_loop.hpp"
 
 namespace setup_test {
 namespace {
@@ -44,20 +44,11 @@ RECT work_area() {
 class WinWindowLayer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!platform::env_var("MORVANE_TEST_FRAMEBUFFER")) GTEST_SKIP() << "needs a display: run under wine-display.sh";
+    if (!platform::env_var("MORVANE_TEST_FRAMEBUFFER")) GTEST_SKIP() << "needs a display: ctest runs this under with_xvfb.sh";
     layer = platform::open_window_layer();
   }
 
-  // Runs the loop until quit, or fails the test after `limit`.
-  void run_for_at_most(std::chrono::milliseconds limit) {
-    bool timed_out = false;
-    auto guard = layer->start_timer(limit, [&] {
-      timed_out = true;
-      layer->quit_loop();
-    });
-    layer->run_loop();
-    EXPECT_FALSE(timed_out) << "the loop did not end in time";
-  }
+  void run_for_at_most(std::chrono::milliseconds limit) { run_loop_for_at_most(*layer, limit); }
 
   std::vector<Window> mine() const { return windows_of_thread(::GetCurrentThreadId()); }
 
@@ -253,30 +244,6 @@ TEST_F(WinWindowLayer, AnOkBoxAnswersOkAndANoAnswersNoWithNoOwnerWhenNoneIsGiven
   EXPECT_EQ(answerer.seen[0].caption, "Morvane");
   EXPECT_EQ(answerer.seen[0].buttons, std::vector<std::string>{"OK"});
   EXPECT_EQ(answerer.seen[0].owner, nullptr);
-}
-
-TEST_F(WinWindowLayer, PostedWorkRunsFromTheLoopAndAQuitBeforeTheLoopEndsItAtOnce) {
-  std::vector<int> order;
-  layer->post([&] { order.push_back(1); });
-  layer->quit_loop();
-  layer->run_loop();  // returns at once: the quit came first
-  EXPECT_TRUE(order.empty());
-  layer->post([&] {
-    order.push_back(2);
-    layer->quit_loop();
-  });
-  run_for_at_most(5s);
-  EXPECT_EQ(order, (std::vector<int>{1, 2}));
-}
-
-TEST_F(WinWindowLayer, AFaultInACallbackComesOutOfTheLoop) {
-  layer->post([] { throw std::runtime_error("out of a callback"); });
-  try {
-    layer->run_loop();
-    ADD_FAILURE() << "the loop ended without the fault";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "out of a callback");
-  }
 }
 
 // Where the web engine's loader is looked for, with a stand-in loader of

@@ -1,14 +1,15 @@
 // The real morvane-setup.exe with no option, as a user starts it from the
-// Downloads folder, under Wine on a display of the test's own
-// (wine-display.sh): the splash, the hidden main window, the final box that
-// a run without a web view ends in, a second setup program refused, the
-// theme read from the registry, and the web view's data folder handed to
-// cmd when it cannot be removed at once. The test reads and answers the boxes
-// as a user would, through the windows on the screen. These tests use the
-// release host's compiled-in port: one at a time.
+// Downloads folder, under Wine on a display of the test's own (with_xvfb.sh,
+// wine-display.sh): the splash, the hidden main window, the final box that a
+// run without a web view ends in, a second setup program refused, the theme
+// read from the registry, and the web view's data folder handed to cmd when
+// it cannot be removed at once. The test reads and answers the boxes as a
+// user would, through the windows on the screen. These tests use the release
+// host's compiled-in port: one at a time.
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -144,10 +145,23 @@ class SilentHost {
 bool reddish(platform::Colour c) { return c.red > 160 && c.green < 90 && c.blue < 90; }
 bool bluish(platform::Colour c) { return c.blue > 160 && c.red < 110; }
 
+// Where a box shows its icon: at its left, below its caption (which is blue
+// itself when the box is active).
+RECT icon_area(const Box& box) {
+  const int height = box.rect.bottom - box.rect.top;
+  return RECT{box.rect.left, box.rect.top + height / 3, box.rect.left + 80 * display_dpi() / 96,
+              box.rect.bottom - height / 4};
+}
+
+// Painted once some pixel of `area` is of that kind.
+std::function<bool(const Screen&)> has_in(RECT area, bool (*kind)(platform::Colour)) {
+  return [area, kind](const Screen& screen) { return screen.count(area, kind) > 0; };
+}
+
 class WindowModeUnderWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!platform::env_var("MORVANE_TEST_FRAMEBUFFER")) GTEST_SKIP() << "needs a display: run under wine-display.sh";
+    if (!platform::env_var("MORVANE_TEST_FRAMEBUFFER")) GTEST_SKIP() << "needs a display: ctest runs this under with_xvfb.sh";
     // Window rectangles in the screen's own pixels, as the framebuffer has them.
     ::SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     // The pointer, which the X server draws into the screen, out of the way.
@@ -166,9 +180,15 @@ class WindowModeUnderWine : public ::testing::Test {
                                 {L"TMP", tmp.native()}});
   }
 
-  // The screen now, kept as <name>-<dpi> when screenshots are asked for.
-  Screen screenshot(const std::string& name) const {
+  // The screen once `painted` holds for it (or as it is after 10 seconds),
+  // kept as <name>-<dpi> when screenshots are asked for.
+  Screen screenshot(const std::string& name, const std::function<bool(const Screen&)>& painted) const {
+    const auto end = std::chrono::steady_clock::now() + 10s;
     Screen screen = Screen::grab();
+    while (!painted(screen) && std::chrono::steady_clock::now() < end) {
+      ::Sleep(50);
+      screen = Screen::grab();
+    }
     screen.keep(name + "-" + std::to_string(display_dpi()));
     return screen;
   }
@@ -206,9 +226,9 @@ TEST_F(WindowModeUnderWine, InstallsWithTheSplashThenTheFinalBoxAndEndsWithExitZ
   const auto splash = run.window_of_class("Static", 20s);
   ASSERT_TRUE(splash) << "no splash";
   EXPECT_TRUE(splash->visible);
-  const Screen shown = screenshot("splash");
-  EXPECT_GT(shown.count(splash->rect, [](platform::Colour c) { return c.red > 200 && c.green > 200; }), 0)
-      << "the splash is not on the screen";
+  const auto light = [](platform::Colour c) { return c.red > 200 && c.green > 200 && c.blue > 200; };
+  const Screen shown = screenshot("splash", [&](const Screen& screen) { return screen.count(splash->rect, light) > 0; });
+  EXPECT_GT(shown.count(splash->rect, light), 0) << "the splash is not on the screen";
 
   const auto main = run.window_of_class("MorvaneSetupPage", 5s);
   ASSERT_TRUE(main) << "no main window";
@@ -223,10 +243,9 @@ TEST_F(WindowModeUnderWine, InstallsWithTheSplashThenTheFinalBoxAndEndsWithExitZ
   EXPECT_EQ(box->text, "Morvane 1.4.0 is installed. Open it from the Start menu or the desktop.");
   EXPECT_EQ(box->buttons, std::vector<std::string>{"OK"});
   EXPECT_EQ(box->owner, nullptr);
-  ::Sleep(300);  // painted
-  const Screen boxed = screenshot("installed-box");
-  EXPECT_GT(boxed.count(box->rect, bluish), 0) << "no information icon";
-  EXPECT_EQ(boxed.count(box->rect, reddish), 0);
+  const Screen boxed = screenshot("installed-box", has_in(icon_area(*box), bluish));
+  EXPECT_GT(boxed.count(icon_area(*box), bluish), 0) << "no information icon";
+  EXPECT_EQ(boxed.count(icon_area(*box), reddish), 0);
   for (const Window& window : run.windows()) {
     EXPECT_NE(window.class_name, "Static") << "the splash is still there behind the box";
     EXPECT_NE(window.class_name, "MorvaneSetupPage");
@@ -248,9 +267,8 @@ TEST_F(WindowModeUnderWine, ASecondSetupProgramSaysTheInstallerIsAlreadyRunningA
   ASSERT_TRUE(failed) << "no final box";
   EXPECT_EQ(failed->caption, kFailureCaption);
   EXPECT_EQ(failed->text.rfind("Morvane", 0), 0u) << failed->text;
-  ::Sleep(300);
-  const Screen failure = screenshot("failed-box");
-  EXPECT_GT(failure.count(failed->rect, reddish), 0) << "no error icon";
+  const Screen failure = screenshot("failed-box", has_in(icon_area(*failed), reddish));
+  EXPECT_GT(failure.count(icon_area(*failed), reddish), 0) << "no error icon";
 
   const SetupRun second = start();
   const auto refused = second.box(30s);
@@ -259,9 +277,8 @@ TEST_F(WindowModeUnderWine, ASecondSetupProgramSaysTheInstallerIsAlreadyRunningA
   EXPECT_EQ(refused->text, "The Morvane installer is already running.");
   EXPECT_EQ(refused->buttons, std::vector<std::string>{"OK"});
   EXPECT_EQ(refused->owner, nullptr);
-  ::Sleep(300);
-  const Screen already = screenshot("already-running-box");
-  EXPECT_GT(already.count(refused->rect, reddish), 0) << "no error icon";
+  const Screen already = screenshot("already-running-box", has_in(icon_area(*refused), reddish));
+  EXPECT_GT(already.count(icon_area(*refused), reddish), 0) << "no error icon";
   for (const Window& window : second.windows()) {
     EXPECT_NE(window.class_name, "Static") << "a refused start shows no splash";
   }
@@ -292,11 +309,12 @@ TEST_F(WindowModeUnderWine, TheMainWindowIsPaintedInTheAppThemeThatTheRegistryGi
     // Shown by the test, since without a page the program keeps it hidden:
     // what it shows then is its class's background.
     ::ShowWindow(main->handle, SW_SHOWNOACTIVATE);
-    ::Sleep(500);
-    const Screen screen = screenshot(c.value ? "theme-" + std::to_string(*c.value) : "theme-none");
     const RECT inner{main->rect.left + 20, main->rect.top + 20, main->rect.right - 20, main->rect.bottom - 20};
     const int area = (inner.right - inner.left) * (inner.bottom - inner.top);
-    EXPECT_EQ(screen.count(inner, [&](platform::Colour p) { return p == c.background; }), area);
+    const auto background = [&](platform::Colour p) { return p == c.background; };
+    const Screen screen = screenshot(c.value ? "theme-" + std::to_string(*c.value) : "theme-none",
+                                     [&](const Screen& now) { return now.count(inner, background) == area; });
+    EXPECT_EQ(screen.count(inner, background), area);
 
     host.close();
     const auto box = run.box(60s);

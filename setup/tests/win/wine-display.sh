@@ -1,50 +1,30 @@
 #!/bin/sh
-# Runs a Windows test program under Wine on a display of its own:
-#   wine-display.sh <dpi> <shortcut maker.exe> <program.exe> [arguments...]
+# Runs a Windows test program under Wine on the display that with_xvfb.sh
+# gives it:
+#   with_xvfb.sh wine-display.sh <dpi> <shortcut maker.exe> <program.exe> [arguments...]
 #
-# An Xvfb server (it picks a free display number itself, -displayfd) whose
-# screen is also a file in XWD format that the test reads
-# (MORVANE_TEST_FRAMEBUFFER), and a fresh Wine prefix (testkit/wine) made on
-# that display, with the screen's dots per inch at <dpi> (96 is 100 %, 144 is
-# 150 %; MORVANE_TEST_DPI) and Wine drawing the windows' captions and frames
-# itself, since no window manager runs. Everything is ended and removed
-# afterwards; the program's exit code is the script's.
+# A fresh Wine prefix (testkit/wine) made on that display, with the screen's
+# dots per inch at <dpi> (96 is 100 %, 144 is 150 %; MORVANE_TEST_DPI) and
+# Wine drawing the windows' captions and frames itself, since no window
+# manager runs. The prefix is ended and removed afterwards; the program's exit
+# code is the script's.
 set -u
+if [ -z "${DISPLAY:-}" ]; then
+  echo "wine-display.sh: no display; run it under with_xvfb.sh" >&2
+  exit 1
+fi
+display=$DISPLAY
 . "$(dirname "$0")/../../../testkit/wine/wine-env.sh"
+DISPLAY=$display
+export DISPLAY
 
 dpi=$1
 maker=$2
 shift 2
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-wine-display.XXXXXX") || exit 1
-server=""
-cleanup() {
-  wine_prefix_remove "$dir"
-  if [ -n "$server" ]; then
-    kill "$server" 2>/dev/null
-    wait "$server" 2>/dev/null
-  fi
-  rm -rf "$dir"
-}
-trap cleanup EXIT
+trap 'wine_prefix_remove "$dir"' EXIT
 trap 'exit 143' TERM INT HUP
-
-mkdir -p "$dir/screen"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset -fbdir "$dir/screen" \
-  3>"$dir/display" 2>"$dir/xvfb.log" &
-server=$!
-tries=0
-while [ ! -s "$dir/display" ]; do
-  if ! kill -0 "$server" 2>/dev/null || [ "$tries" -ge 200 ]; then
-    echo "wine-display.sh: Xvfb did not start:" >&2
-    cat "$dir/xvfb.log" >&2
-    exit 1
-  fi
-  tries=$((tries + 1))
-  sleep 0.05
-done
-DISPLAY=":$(head -n 1 "$dir/display")"
-export DISPLAY
 
 wine_prefix_make "$dir" "$maker" || exit 1
 cat >"$dir/display.reg" <<REG
@@ -60,5 +40,4 @@ wine regedit /S "Z:$(printf '%s' "$dir/display.reg" | tr / '\\')" >/dev/null 2>&
 wineserver -w
 
 export MORVANE_TEST_DPI="$dpi"
-export MORVANE_TEST_FRAMEBUFFER="$dir/screen/Xvfb_screen0"
 wine "$@"
