@@ -4,6 +4,7 @@
 // timer inside a box's loop, and where the web engine's loader is looked for
 // (the loop's own cases: window_layer_loop_test.cpp).
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdlib>
 #include <string>
@@ -64,6 +65,11 @@ class WinWindowLayer : public ::testing::Test {
 
   std::unique_ptr<platform::WindowLayer> layer;
 };
+
+TEST_F(WinWindowLayer, TheUiThreadIsASingleThreadedApartmentAwareOfEachMonitorsDpi) {
+  EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+  EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetThreadDpiAwarenessContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
+}
 
 TEST_F(WinWindowLayer, TheSplashIsOneCentredLineInABorderedPopupThatCanChangeAndGoes) {
   auto splash = layer->show_splash("Starting the Morvane installer\u2026");
