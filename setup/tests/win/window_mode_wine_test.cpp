@@ -20,11 +20,8 @@
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "platform/win/wide.hpp"
-#include "setup/tests/product_release.hpp"
+#include "setup/tests/user_profile.hpp"
 #include "setup/tests/win/desktop.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
-#include "testkit/temp_dir.hpp"
 
 namespace setup_test {
 namespace {
@@ -32,7 +29,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
-constexpr std::uint16_t kReleasePort = 47443;
 const std::string kFailureCaption = "Morvane \u2014 not done";
 
 int display_dpi() {
@@ -40,9 +36,9 @@ int display_dpi() {
   return dpi ? std::stoi(*dpi) : 96;
 }
 
-// The environment of this process with some variables replaced, as a block
-// for CreateProcessW.
-std::wstring environment_with(const std::map<std::wstring, std::wstring>& changes) {
+// The environment of this process (the display's among it) with the
+// profile's variables in place, as a block for CreateProcessW.
+std::wstring environment_with(const std::map<std::string, std::string>& changes) {
   std::map<std::wstring, std::wstring> variables;
   wchar_t* block = ::GetEnvironmentStringsW();
   for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
@@ -51,16 +47,18 @@ std::wstring environment_with(const std::map<std::wstring, std::wstring>& change
     if (equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
   }
   ::FreeEnvironmentStringsW(block);
-  for (const auto& [name, value] : changes) variables[name] = value;
+  for (const auto& [name, value] : changes) variables[platform::win::wide(name)] = platform::win::wide(value);
   std::wstring result;
   for (const auto& [name, value] : variables) result += name + L"=" + value + L'\0';
   return result + L'\0';
 }
 
-// One run of the setup program, ended when the object goes if it still runs.
+// One run of the setup program that the test watches and answers while it
+// runs (run_exe waits for its end), ended when the object goes if it still
+// runs.
 class SetupRun {
  public:
-  SetupRun(const platform::Path& exe, const std::map<std::wstring, std::wstring>& env) {
+  SetupRun(const platform::Path& exe, const std::map<std::string, std::string>& env) {
     std::wstring command = L"\"" + exe.native() + L"\"";
     std::wstring block = environment_with(env);
     STARTUPINFOW startup{};
@@ -121,7 +119,7 @@ class SilentHost {
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = ::htons(kReleasePort);
+    address.sin_port = ::htons(configured_release_port());
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(socket_, 16) != 0) {
       throw std::runtime_error("cannot listen on the release host's port");
@@ -166,19 +164,11 @@ class WindowModeUnderWine : public ::testing::Test {
     ::SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     // The pointer, which the X server draws into the screen, out of the way.
     ::SetCursorPos(0, 0);
-    for (const auto& folder : {downloads, local, start_menu, profile / "Desktop", tmp, channel}) {
-      ASSERT_TRUE(platform::create_dirs(folder));
-    }
+    ASSERT_TRUE(platform::create_dirs(downloads));
     ASSERT_TRUE(::CopyFileW(linux_path(MORVANE_SETUP_EXE).c_str(), setup_exe.c_str(), FALSE));
   }
 
-  SetupRun start() const {
-    return SetupRun(setup_exe, {{L"LOCALAPPDATA", local.native()},
-                                {L"APPDATA", app_data.native()},
-                                {L"USERPROFILE", profile.native()},
-                                {L"TEMP", tmp.native()},
-                                {L"TMP", tmp.native()}});
-  }
+  SetupRun start() const { return SetupRun(setup_exe, user.env()); }
 
   // The screen once `painted` holds for it (or as it is after 10 seconds),
   // kept as <name>-<dpi> when screenshots are asked for.
@@ -203,24 +193,18 @@ class WindowModeUnderWine : public ::testing::Test {
   }
 
   platform::Path data_folder(DWORD process_id) const {
-    return tmp / ("morvane-setup-" + std::to_string(process_id));
+    return user.tmp / ("morvane-setup-" + std::to_string(process_id));
   }
 
-  testkit::TempDir root;
-  platform::Path downloads = root / "Downloads";
+  UserProfile user;
+  platform::Path downloads = user.root / "Downloads";
   platform::Path setup_exe = downloads / "morvane-setup.exe";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path start_menu = app_data / "Microsoft" / "Windows" / "Start Menu" / "Programs";
-  platform::Path profile = root / "profile";
-  platform::Path tmp = root / "tmp";
-  platform::Path channel = root / "channel";
-  platform::Path install = local / "Programs" / "MORVANE";
 };
 
 TEST_F(WindowModeUnderWine, InstallsWithTheSplashThenTheFinalBoxAndEndsWithExitZero) {
-  ASSERT_TRUE(testkit::publish_release(channel, product_release("1.4.0", kIssued)));
-  const testkit::ReleaseHost host(channel, kReleasePort);
+  const testkit::Release release = quick_release("1.4.0", kIssued);
+  LocalChannel channel;
+  channel.publish(release);
   const SetupRun run = start();
 
   const auto splash = run.window_of_class("Static", 20s);
@@ -253,20 +237,22 @@ TEST_F(WindowModeUnderWine, InstallsWithTheSplashThenTheFinalBoxAndEndsWithExitZ
 
   press(*box, IDOK);
   EXPECT_EQ(run.wait(30s), 0u);
-  EXPECT_TRUE(platform::exists(install / "morvane.exe"));
-  EXPECT_TRUE(platform::exists(install / "uninstall.exe"));
+  EXPECT_EQ(user.differences_from(release), "");
+  EXPECT_TRUE(platform::exists(user.install / "uninstall.exe"));
+  EXPECT_TRUE(platform::exists(user.desktop_link));
   EXPECT_FALSE(platform::exists(data_folder(run.id())));
 }
 
 TEST_F(WindowModeUnderWine, ASecondSetupProgramSaysTheInstallerIsAlreadyRunningAndEndsWithExitOne) {
-  // An empty channel: the first run fails and waits in its final box, still
+  // No channel: the first run fails and waits in its final box, still
   // holding the setup mutex.
-  const testkit::ReleaseHost host(channel, kReleasePort);
   const SetupRun first = start();
   const auto failed = first.box(120s);
   ASSERT_TRUE(failed) << "no final box";
   EXPECT_EQ(failed->caption, kFailureCaption);
-  EXPECT_EQ(failed->text.rfind("Morvane", 0), 0u) << failed->text;
+  EXPECT_EQ(failed->text,
+            "Morvane's download server could not be reached. Check this computer's connection and run the "
+            "installer again.");
   const Screen failure = screenshot("failed-box", has_in(icon_area(*failed), reddish));
   EXPECT_GT(failure.count(icon_area(*failed), reddish), 0) << "no error icon";
 
@@ -287,7 +273,7 @@ TEST_F(WindowModeUnderWine, ASecondSetupProgramSaysTheInstallerIsAlreadyRunningA
 
   press(*failed, IDOK);
   EXPECT_EQ(first.wait(30s), 1u);
-  EXPECT_FALSE(platform::exists(install / "morvane.exe"));
+  EXPECT_FALSE(platform::exists(user.install));
 }
 
 TEST_F(WindowModeUnderWine, TheMainWindowIsPaintedInTheAppThemeThatTheRegistryGives) {
