@@ -1,8 +1,11 @@
 // What the tests of each system's window layer share: running the loop with a
-// limit.
+// limit, and the message box that is open on the screen, which each system's
+// test finds and answers its own way.
 #pragma once
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -20,5 +23,21 @@ inline void run_loop_for_at_most(platform::WindowLayer& layer, std::chrono::mill
   layer.run_loop();
   EXPECT_FALSE(timed_out) << "the loop did not end in time";
 }
+
+// A message box open on the screen, as the system shows it.
+struct OpenBox {
+  std::string caption;
+  std::string text;
+  // The window it is modal over, as the layer's native_handle() gives it.
+  void* owner = nullptr;
+};
+
+// The message box of this thread that is open now, if there is one
+// (defined by each system's layer test).
+std::optional<OpenBox> find_open_box();
+
+// Dismisses that box with its Yes button (defined by each system's layer
+// test).
+void press_yes_on_open_box();
 
 }  // namespace setup_test

@@ -1,11 +1,13 @@
 // The loop of the system's window layer, the same on every system: posted
-// work, a quit asked for before the loop runs, and a fault that a callback
-// throws.
+// work, a quit asked for before the loop runs, a fault that a callback
+// throws, and the timer inside the nested loop of a box owned by the main
+// window.
 #include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/message_box.hpp"
 #include "setup/tests/window_layer_loop.hpp"
 
 namespace setup_test {
@@ -40,6 +42,39 @@ TEST_F(WindowLayerLoop, AFaultInACallbackComesOutOfTheLoop) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "out of a callback");
   }
+}
+
+TEST_F(WindowLayerLoop, TheTimerTicksInsideABoxOwnedByTheMainWindowAndAQuitFromThereEndsTheLoopAfterIt) {
+  auto window = layer->create_main_window({"Morvane Setup", {880, 540}, {0xFB, 0xF8, 0xF1}});
+  if (!window) GTEST_SKIP() << "needs a display";
+  window->show();
+  int ticks_during_box = 0;
+  bool box_open = false;
+  std::optional<OpenBox> seen;
+  std::optional<platform::BoxAnswer> answer;
+  auto timer = layer->start_timer(100ms, [&] {
+    if (!box_open || ++ticks_during_box != 5) return;
+    seen = find_open_box();
+    layer->quit_loop();  // asked for inside the box's own loop
+    press_yes_on_open_box();
+  });
+  layer->post([&] {
+    box_open = true;
+    answer = platform::ask_message_box({.caption = "Morvane Setup",
+                                        .text = "Stop installing Morvane? Nothing will be installed.",
+                                        .icon = platform::BoxIcon::Question,
+                                        .buttons = platform::BoxButtons::YesNo},
+                                       window->native_handle());
+    box_open = false;
+  });
+  run_loop_for_at_most(*layer, 10s);
+  EXPECT_EQ(ticks_during_box, 5);
+  EXPECT_EQ(answer, platform::BoxAnswer::Yes);
+  ASSERT_TRUE(seen) << "no box was open";
+  EXPECT_EQ(seen->caption, "Morvane Setup");
+  EXPECT_EQ(seen->text, "Stop installing Morvane? Nothing will be installed.");
+  EXPECT_EQ(seen->owner, window->native_handle());
+  EXPECT_FALSE(find_open_box());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The system's window layer on a real display (an Xvfb server of the test's
-// own): the web view with the bridge, its refusals, the timer during a
-// modal box and the windows (the loop's own cases: window_layer_loop_test.cpp).
+// own): the web view with the bridge, its refusals, the boxes and the
+// windows (the loop's own cases, and the timer during a modal box:
+// window_layer_loop_test.cpp).
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -151,41 +152,28 @@ GtkDialog* open_dialog() {
   return found;
 }
 
-TEST_F(WindowLayer, TheTimerTicksWhileAModalBoxIsOpenAndAQuitFromInsideEndsTheLoopAfterIt) {
-  window = layer->create_main_window({"Morvane Setup", {880, 540}, {0xFB, 0xF8, 0xF1}});
-  ASSERT_TRUE(window);
-  window->show();
-  int ticks_during_box = 0;
-  bool box_open = false;
-  std::optional<platform::BoxAnswer> answer;
-  std::string title;
-  auto timer = layer->start_timer(100ms, [&] {
-    if (!box_open) return;
-    ++ticks_during_box;
-    if (ticks_during_box == 5) {
-      GtkDialog* dialog = open_dialog();
-      ASSERT_NE(dialog, nullptr);
-      title = gtk_window_get_title(GTK_WINDOW(dialog));
-      EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), window->native_handle());
-      layer->quit_loop();  // asked for inside the box's own loop
-      gtk_dialog_response(dialog, GTK_RESPONSE_YES);
-    }
-  });
-  layer->post([&] {
-    box_open = true;
-    answer = platform::ask_message_box({.caption = "Morvane Setup",
-                                        .text = "Stop installing Morvane? Nothing will be installed.",
-                                        .icon = platform::BoxIcon::Question,
-                                        .buttons = platform::BoxButtons::YesNo},
-                                       window->native_handle());
-    box_open = false;
-  });
-  run_for_at_most(10s);
-  EXPECT_EQ(ticks_during_box, 5);
-  EXPECT_EQ(answer, platform::BoxAnswer::Yes);
-  EXPECT_EQ(title, "Morvane Setup");
-  EXPECT_EQ(open_dialog(), nullptr);
+}  // namespace
+
+namespace setup_test {
+
+std::optional<OpenBox> find_open_box() {
+  GtkDialog* dialog = open_dialog();
+  if (dialog == nullptr) return std::nullopt;
+  gchar* text = nullptr;
+  g_object_get(dialog, "text", &text, nullptr);
+  OpenBox box{gtk_window_get_title(GTK_WINDOW(dialog)), text != nullptr ? text : "",
+              gtk_window_get_transient_for(GTK_WINDOW(dialog))};
+  g_free(text);
+  return box;
 }
+
+void press_yes_on_open_box() {
+  if (GtkDialog* dialog = open_dialog()) gtk_dialog_response(dialog, GTK_RESPONSE_YES);
+}
+
+}  // namespace setup_test
+
+namespace {
 
 TEST_F(WindowLayer, AnOkBoxAnswersOkAndAYesNoBoxClosedOtherwiseAnswersNo) {
   std::vector<platform::BoxAnswer> answers;
