@@ -1,7 +1,7 @@
 // The system's window layer on a real display (an Xvfb server of the test's
 // own): the web view with the bridge, its refusals, the boxes and the
-// windows (the loop's own cases, and the timer during a modal box:
-// window_layer_loop_test.cpp).
+// windows (the loop's own cases, the timer during a modal box and a close
+// from outside: window_layer_shared_test.cpp).
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -11,7 +11,7 @@
 
 #include "platform/message_box.hpp"
 #include "platform/window.hpp"
-#include "setup/tests/window_layer_loop.hpp"
+#include "setup/tests/window_layer_shared.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -171,6 +171,14 @@ void press_yes_on_open_box() {
   if (GtkDialog* dialog = open_dialog()) gtk_dialog_response(dialog, GTK_RESPONSE_YES);
 }
 
+void request_close_from_outside(platform::MainWindow& window) {
+  gtk_window_close(GTK_WINDOW(window.native_handle()));
+}
+
+bool is_shown(platform::MainWindow& window) {
+  return gtk_widget_get_visible(GTK_WIDGET(window.native_handle())) == TRUE;
+}
+
 }  // namespace setup_test
 
 namespace {
@@ -190,20 +198,11 @@ TEST_F(WindowLayer, AnOkBoxAnswersOkAndAYesNoBoxClosedOtherwiseAnswersNo) {
   EXPECT_EQ(answers, (std::vector<platform::BoxAnswer>{platform::BoxAnswer::Ok, platform::BoxAnswer::No}));
 }
 
-TEST_F(WindowLayer, ACloseRequestFromOutsideGoesToTheHandlerAndLeavesTheWindow) {
+TEST_F(WindowLayer, TheMainWindowIsUndecoratedWithItsTitleAndCanBeHidden) {
   window = layer->create_main_window({"Morvane Setup", {880, 540}, {0xFB, 0xF8, 0xF1}});
   ASSERT_TRUE(window);
   window->show();
-  int requests = 0;
-  window->on_close_request([&] {
-    ++requests;
-    layer->quit_loop();
-  });
   auto* gtk = GTK_WINDOW(window->native_handle());
-  layer->post([&] { gtk_window_close(gtk); });
-  run_for_at_most(5s);
-  EXPECT_EQ(requests, 1);
-  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(gtk)));
   EXPECT_FALSE(gtk_window_get_decorated(gtk));
   EXPECT_STREQ(gtk_window_get_title(gtk), "Morvane Setup");
   window->hide();

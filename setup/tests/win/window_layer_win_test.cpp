@@ -1,8 +1,9 @@
 // The Windows window layer under Wine, on a display of the test's own
 // (with_xvfb.sh, wine-display.sh): the splash, the main window's class,
 // style, size and place for the screen's DPI, the boxes and their owner, and
-// where the web engine's loader is looked for (the loop's own cases, and the
-// timer inside a box's loop: window_layer_loop_test.cpp).
+// where the web engine's loader is looked for (the loop's own cases, the
+// timer inside a box's loop and a close from outside:
+// window_layer_shared_test.cpp).
 #include <windows.h>
 #include <objbase.h>
 
@@ -18,7 +19,7 @@
 #include "platform/win/wide.hpp"
 #include "platform/window.hpp"
 #include "setup/tests/win/desktop.hpp"
-#include "setup/tests/window_layer_loop.hpp"
+#include "setup/tests/window_layer_shared.hpp"
 
 namespace setup_test {
 namespace {
@@ -170,22 +171,6 @@ TEST_F(WinWindowLayer, ShownHiddenMinimisedAndMovedToTheRectangleOfANewDpi) {
   EXPECT_EQ(now.bottom - now.top, 675);
 }
 
-TEST_F(WinWindowLayer, ACloseRequestGoesToTheHandlerAndLeavesTheWindow) {
-  auto window = layer->create_main_window({"Morvane Setup", {880, 540}, kLight});
-  ASSERT_TRUE(window);
-  window->show();
-  int requests = 0;
-  window->on_close_request([&] {
-    ++requests;
-    layer->quit_loop();
-  });
-  ::PostMessageW(handle_of(*window), WM_CLOSE, 0, 0);
-  run_for_at_most(5s);
-  EXPECT_EQ(requests, 1);
-  EXPECT_TRUE(::IsWindow(handle_of(*window)));
-  EXPECT_TRUE(::IsWindowVisible(handle_of(*window)));
-}
-
 // Answers the next box with `button` and records it.
 struct BoxAnswerer {
   std::vector<Box> seen;
@@ -286,6 +271,15 @@ std::optional<OpenBox> find_open_box() {
 
 void press_yes_on_open_box() {
   if (const auto box = find_box(windows_of_thread(::GetCurrentThreadId()))) press(*box, IDYES);
+}
+
+void request_close_from_outside(platform::MainWindow& window) {
+  ::PostMessageW(static_cast<HWND>(window.native_handle()), WM_CLOSE, 0, 0);
+}
+
+bool is_shown(platform::MainWindow& window) {
+  const auto handle = static_cast<HWND>(window.native_handle());
+  return ::IsWindow(handle) && ::IsWindowVisible(handle);
 }
 
 }  // namespace setup_test

@@ -1,6 +1,7 @@
 // What the tests of each system's window layer share: running the loop with a
-// limit, and the message box that is open on the screen, which each system's
-// test finds and answers its own way.
+// limit, and what each system's test does its own way: finding and answering
+// the message box that is open, and closing a window from outside as the
+// user would.
 #pragma once
 
 #include <chrono>
@@ -39,5 +40,11 @@ std::optional<OpenBox> find_open_box();
 // Dismisses that box with its Yes button (defined by each system's layer
 // test).
 void press_yes_on_open_box();
+
+// Asks the system to close the main window, as the user would from outside
+// the page, and whether the window is still shown (defined by each system's
+// layer test).
+void request_close_from_outside(platform::MainWindow& window);
+bool is_shown(platform::MainWindow& window);
 
 }  // namespace setup_test

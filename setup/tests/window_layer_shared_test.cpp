@@ -1,14 +1,14 @@
 // The loop of the system's window layer, the same on every system: posted
 // work, a quit asked for before the loop runs, a fault that a callback
-// throws, and the timer inside the nested loop of a box owned by the main
-// window.
+// throws, the timer inside the nested loop of a box owned by the main window,
+// and a close asked for from outside.
 #include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/message_box.hpp"
-#include "setup/tests/window_layer_loop.hpp"
+#include "setup/tests/window_layer_shared.hpp"
 
 namespace setup_test {
 namespace {
@@ -75,6 +75,21 @@ TEST_F(WindowLayerLoop, TheTimerTicksInsideABoxOwnedByTheMainWindowAndAQuitFromT
   EXPECT_EQ(seen->text, "Stop installing Morvane? Nothing will be installed.");
   EXPECT_EQ(seen->owner, window->native_handle());
   EXPECT_FALSE(find_open_box());
+}
+
+TEST_F(WindowLayerLoop, ACloseRequestFromOutsideGoesToTheHandlerAndLeavesTheWindow) {
+  auto window = layer->create_main_window({"Morvane Setup", {880, 540}, {0xFB, 0xF8, 0xF1}});
+  if (!window) GTEST_SKIP() << "needs a display";
+  window->show();
+  int requests = 0;
+  window->on_close_request([&] {
+    ++requests;
+    layer->quit_loop();
+  });
+  layer->post([&] { request_close_from_outside(*window); });
+  run_loop_for_at_most(*layer, 5s);
+  EXPECT_EQ(requests, 1);
+  EXPECT_TRUE(is_shown(*window));
 }
 
 }  // namespace
