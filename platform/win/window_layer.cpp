@@ -138,11 +138,7 @@ class WinLayer final : public WindowLayer {
 
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* layer = reinterpret_cast<WinLayer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* layer = window_object<WinLayer>(window, message, lparam);
     if (layer != nullptr && message == kWake) {
       layer->run_posted();
       return 0;

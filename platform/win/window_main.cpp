@@ -120,11 +120,7 @@ class WinMainWindow final : public MainWindow {
 
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<WinMainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = window_object<WinMainWindow>(window, message, lparam);
     switch (message) {
       case WM_CLOSE:
         // Never closed from outside: the host decides what a close means.

@@ -1,7 +1,7 @@
 // What the parts of the Windows window layer share: the guard that keeps C++
-// exceptions out of the system's frames, the thread's DPI awareness, the
-// placement of the main window, the splash, the main window and the web
-// view's loader.
+// exceptions out of the system's frames, a window's object, the thread's DPI
+// awareness, the placement of the main window, the splash, the main window
+// and the web view's loader.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,18 @@ namespace platform::win_window {
 // it is kept and ends the loop; run_loop throws it again once the loop has
 // returned.
 void guarded(const std::function<void()>& work);
+
+// The object that a window of ours stands for: the last argument of its
+// CreateWindowExW, which the window procedure keeps in the window's user data
+// from WM_NCCREATE on. Nothing before that message.
+template <class T>
+T* window_object(HWND window, UINT message, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 // The DPI functions of Windows 10 1607 and later, looked up at run time: an
 // older system (or one without them) runs every window at 96 dots per inch,
