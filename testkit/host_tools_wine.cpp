@@ -81,7 +81,15 @@ tl::expected<platform::ProcessOutput, platform::IoError> run_tool(const std::str
   if (auto started = platform::spawn_hidden(platform::display(build_path("/bin/sh")), runner); !started) {
     return tl::unexpected(started.error());
   }
-  while (!platform::exists(code)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The slowest tool a test runs (xz over a release) ends well within this.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  while (!platform::exists(code)) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      return tl::unexpected(platform::IoError::custom(platform::ErrorKind::TimedOut,
+                                                      program + " did not end within 10 minutes"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   platform::ProcessOutput output;
   output.exit_code = std::stoi(read_text(code));
   auto stdout_bytes = platform::read_file(out);

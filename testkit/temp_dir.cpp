@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/fs.hpp"
 #include "platform/process.hpp"
 
 namespace testkit {
@@ -32,7 +33,9 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
+  // Through the layer: the C++ library's own walk on Windows starts over
+  // for ever on a file whose removal waits for another program's handle.
+  (void)platform::remove_dir_all(path_);
 }
 
 platform::Path TempDir::operator/(const std::string& name) const { return path_ / platform::path_from_utf8(name); }

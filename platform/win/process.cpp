@@ -60,14 +60,26 @@ const wchar_t* or_null(const std::wstring& text) { return text.empty() ? nullptr
 // two threads never hold each other's pipes open.
 std::mutex inheritance_mutex;
 
+// A child that ends while the system is still setting it up, before any
+// code of its program has run, fails the start with ERROR_INTERNAL_ERROR
+// (seen about once in ten thousand starts under Wine). Nothing of the
+// program ran, so the start is made again, a few times, before it counts.
+constexpr int kStartAttempts = 3;
+
 tl::expected<PROCESS_INFORMATION, IoError> create_process(Launch& launch, DWORD flags, STARTUPINFOW& startup,
                                                           bool inherit) {
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(or_null(launch.application), launch.command_line.data(), nullptr, nullptr,
-                        inherit ? TRUE : FALSE, flags, nullptr, or_null(launch.working_dir), &startup, &info)) {
-    return last_error();
+  for (int attempt = 1;; ++attempt) {
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(or_null(launch.application), launch.command_line.data(), nullptr, nullptr,
+                         inherit ? TRUE : FALSE, flags, nullptr, or_null(launch.working_dir), &startup, &info)) {
+      return info;
+    }
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+      return tl::unexpected(IoError::from_os(static_cast<int>(code)));
+    }
+    ::Sleep(50 * attempt);
   }
-  return info;
 }
 
 // Moves what the pipe holds now into the sink; false once the pipe has

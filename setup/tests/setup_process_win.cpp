@@ -67,6 +67,9 @@ std::wstring environment_block(const std::map<std::string, std::string>& env) {
   return block;
 }
 
+// How long a killed program may take to be gone.
+constexpr DWORD kEndWait = 30'000;
+
 HANDLE inheritable_file(const platform::Path& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
@@ -104,11 +107,19 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
     ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
   }
   const auto began = std::chrono::steady_clock::now();
-  const BOOL started =
-      ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                       CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0), block.data(), cwd.c_str(),
-                       &startup, &info);
-  const DWORD start_error = ::GetLastError();
+  // Wine now and then loses a child while setting it up, before any of its
+  // code runs (ERROR_INTERNAL_ERROR); the program's own starts try again
+  // the same way.
+  BOOL started = FALSE;
+  DWORD start_error = ERROR_SUCCESS;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                               CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0), block.data(),
+                               cwd.c_str(), &startup, &info);
+    start_error = ::GetLastError();
+    if (started || start_error != ERROR_INTERNAL_ERROR) break;
+    ::Sleep(50 * attempt);
+  }
   for (HANDLE handle : {input, output, error}) ::CloseHandle(handle);
   if (!started) {
     if (job != nullptr) ::CloseHandle(job);
@@ -124,7 +135,9 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
     if (::WaitForSingleObject(info.hProcess, cut_after ? 1 : 5) == WAIT_OBJECT_0) break;
     if (cut_after && std::chrono::steady_clock::now() - began >= *cut_after) {
       ::TerminateJobObject(job, 137);
-      ::WaitForSingleObject(info.hProcess, INFINITE);
+      if (::WaitForSingleObject(info.hProcess, kEndWait) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << platform::display(program) << " was still there 30 seconds after its job was ended";
+      }
       result.cut = true;
       break;
     }
@@ -139,7 +152,7 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
     }
     if (std::chrono::steady_clock::now() - began > exe_time_limit) {
       ::TerminateProcess(info.hProcess, 137);
-      ::WaitForSingleObject(info.hProcess, INFINITE);
+      ::WaitForSingleObject(info.hProcess, kEndWait);
       ADD_FAILURE() << platform::display(program) << " did not end within " << exe_time_limit.count() << " seconds";
       break;
     }
