@@ -56,8 +56,11 @@ void post_install_report(const std::shared_ptr<ReportCompletion>& completion, co
   try {
     if (auto server = fetch::parse_server_url(site_api_url)) {
       const fetch::RequestBody request_body{"application/json", platform::byte_view(body)};
-      // Whatever comes back, an answer of any kind or a failure, is dropped.
-      (void)fetch::send_request(*server, "/setup", request_body, fetch::always_continue());
+      // Whatever comes back, an answer of any kind or a failure, is dropped,
+      // so the request ends once the answer's head is in: a body is never
+      // read, however long the site says it is or keeps it coming.
+      const fetch::ProgressFn stop_at_the_body = [](std::uint64_t, std::uint64_t) { return false; };
+      (void)fetch::send_request(*server, "/setup", request_body, stop_at_the_body);
     }
   } catch (...) {
     // Nothing about the report ever reaches the user.

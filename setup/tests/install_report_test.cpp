@@ -128,6 +128,21 @@ TEST_F(InstallReport, AnyAnswerIsDroppedAndARedirectIsNotFollowed) {
   }
 }
 
+TEST_F(InstallReport, AnAnswerWithoutEndIsLeftAtItsHead) {
+  const auto threads_before = thread_count();
+  {
+    SiteServer site(SiteAnswer{
+        .bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\nConnection: close\r\n\r\n",
+        .endless = true});
+    const auto took = timed_report(site.api_url(), "installed", "1.2.3");
+    EXPECT_LT(took, 2s);
+    // The client hung up instead of reading on.
+    for (int i = 0; i < 100 && !site.endless_answer_ended(); ++i) std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(site.endless_answer_ended());
+  }
+  wait_for_threads_to_end(threads_before);
+}
+
 TEST_F(InstallReport, NoSiteToReachOrNoUsableUrlEndsAtOnce) {
   const std::string urls[] = {
       "https://localhost:" + std::to_string(testkit::free_loopback_port()) + "/api/site",

@@ -11,6 +11,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/mutex_holder.hpp"
 #include "setup/tests/product_release.hpp"
+#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
 
 namespace setup_test {
@@ -18,6 +19,8 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+using namespace std::chrono_literals;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
 
@@ -90,6 +93,28 @@ TEST_F(QuietInstallExe, AFailedFirstInstallEndsWithExitCode1AndLeavesItsLogInThe
   EXPECT_FALSE(platform::exists(user.install));
   EXPECT_THAT(log_texts(user.temp_log()),
               ElementsAre("the server offers 0.1.300, below this installer's 0.1.382"));
+}
+
+TEST_F(QuietInstallExe, ASiteAnsweringWithoutEndNeitherHoldsTheInstallNorFillsItsMemory) {
+  channel.publish(quick_release("1.4.0", kIssued));
+  ExeRun answered;
+  {
+    SiteServer site(no_content(), configured_site_port());
+    answered = user.counted_quiet_install();
+    ASSERT_EQ(answered.exit_code, 0) << read_text(user.temp_log());
+  }
+
+  SiteServer site(SiteAnswer{.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000\r\n\r\n", .endless = true},
+                  configured_site_port());
+  const ExeRun endless = user.counted_quiet_install();
+
+  EXPECT_EQ(endless.exit_code, 0) << read_text(user.setup_log);
+  EXPECT_TRUE(site.wait_for_requests(1, 5s));
+  // The same install again, with no answer's body read: no longer than the
+  // first one, which the site answered at once, and far from the wait of
+  // three seconds that a report is given.
+  EXPECT_LT(endless.elapsed, answered.elapsed + 1500ms);
+  EXPECT_LT(endless.peak_memory_bytes, std::uint64_t{256} << 20);
 }
 
 }  // namespace

@@ -54,6 +54,17 @@ platform::Listener bind_port(std::uint16_t port) {
   }
 }
 
+// Sends filler until a write fails (the client has hung up, or stopped
+// reading for the socket's send time-out), a minute has passed or the server
+// stops.
+void send_until_the_client_goes(SSL* ssl, const std::atomic<bool>& stop) {
+  const std::string filler(64 * 1024, 'x');
+  const auto give_up = std::chrono::steady_clock::now() + 60s;
+  while (!stop && std::chrono::steady_clock::now() < give_up) {
+    if (SSL_write(ssl, filler.data(), static_cast<int>(filler.size())) <= 0) return;
+  }
+}
+
 }  // namespace
 
 SiteAnswer no_content() { return SiteAnswer{"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"}; }
@@ -95,6 +106,7 @@ void SiteServer::run(SiteAnswer answer) {
     ++connections_;
     platform::Socket socket = std::move(*accepted);
     (void)socket.set_receive_timeout(5s);
+    (void)socket.set_send_timeout(5s);
     std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
     SSL_set_fd(ssl.get(), static_cast<int>(socket.native_handle()));
     if (SSL_accept(ssl.get()) != 1) {
@@ -127,6 +139,10 @@ void SiteServer::run(SiteAnswer answer) {
     }
     if (!answer.never && !stop_) {
       SSL_write(ssl.get(), answer.bytes.data(), static_cast<int>(answer.bytes.size()));
+      if (answer.endless) {
+        send_until_the_client_goes(ssl.get(), stop_);
+        endless_ended_ = true;
+      }
       SSL_shutdown(ssl.get());
     }
     ERR_clear_error();

@@ -2,7 +2,7 @@
 // port with the test PKI's localhost certificate. It takes connections one
 // after the other, reads each whole request (head and Content-Length body),
 // records it and answers as told: after a delay, or never (it then holds the
-// connection open until it goes away).
+// connection open until it goes away), or with a body without end.
 #pragma once
 
 #include <atomic>
@@ -22,6 +22,9 @@ struct SiteAnswer {
   std::string bytes{};  // sent as they are
   std::chrono::milliseconds delay{0};
   bool never = false;  // read the request, then send nothing
+  // After the bytes, filler for as long as the client reads it (at most a
+  // minute), as a site would that announced an endless body.
+  bool endless = false;
 };
 
 // "HTTP/1.1 204 No Content", closed.
@@ -44,6 +47,8 @@ class SiteServer {
   std::vector<std::string> requests();
   // Connections accepted so far (a handshake that failed included).
   int connections() const { return connections_.load(); }
+  // Whether the client of the last endless answer has stopped reading it.
+  bool endless_answer_ended() const { return endless_ended_.load(); }
   // Waits until `count` requests came or `time` passed; whether they came.
   bool wait_for_requests(std::size_t count, std::chrono::milliseconds time);
 
@@ -54,6 +59,7 @@ class SiteServer {
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
+  std::atomic<bool> endless_ended_{false};
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> requests_;
