@@ -4,6 +4,7 @@
 
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
+#include "platform/powershell_quotes.hpp"
 #include "platform/process.hpp"
 #include "setup/main/product.hpp"
 
@@ -23,12 +24,7 @@ tl::expected<std::vector<platform::Path>, std::string> shortcut_paths() {
 }
 
 std::string quote_for_powershell(const platform::Path& path) {
-  std::string quoted;
-  for (char c : platform::display(path)) {
-    if (c == '\'') quoted.push_back('\'');
-    quoted.push_back(c);
-  }
-  return quoted;
+  return platform::powershell_single_quoted_body(platform::display(path));
 }
 
 std::string shortcut_script(const platform::Path& shortcut, const platform::Path& target,

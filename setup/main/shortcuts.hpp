@@ -19,8 +19,9 @@ namespace setup {
 // no USERPROFILE folder." (USERPROFILE is not read when APPDATA is missing).
 tl::expected<std::vector<platform::Path>, std::string> shortcut_paths();
 
-// The path as displayed with every apostrophe doubled, for a single-quoted
-// PowerShell string.
+// The path as displayed with every apostrophe doubled, and each of the
+// typographic single quotes ‘ ’ ‚ ‛ too (PowerShell ends a single-quoted
+// string at any of them), for a single-quoted PowerShell string.
 std::string quote_for_powershell(const platform::Path& path);
 
 // The one-line script that saves the shortcut at `shortcut` to `target`,

@@ -162,9 +162,20 @@ TEST(ShortcutPaths, MissingVariablesEndMakeShortcutsBeforeAnyCommand) {
   EXPECT_EQ(calls, 0);
 }
 
-TEST(QuoteForPowershell, DoublesEveryApostropheAndNothingElse) {
-  EXPECT_EQ(setup::quote_for_powershell("/home/it's/o'neil''s/a\"b c"), "/home/it''s/o''neil''''s/a\"b c");
-  EXPECT_EQ(setup::quote_for_powershell(""), "");
+TEST(QuoteForPowershell, DoublesEveryApostropheAndTypographicSingleQuoteAndNothingElse) {
+  const struct {
+    platform::Path path;
+    std::string quoted;
+  } cases[] = {
+      {"/home/it's/o'neil''s/a\"b c", "/home/it''s/o''neil''''s/a\"b c"},
+      {"", ""},
+      {platform::path_from_utf8("/home/O’Brien/‘a’‚b‛"), "/home/O’’Brien/‘‘a’’‚‚b‛‛"},
+      {platform::path_from_utf8("/home/Zoë Ångström-Ōta 李"), "/home/Zoë Ångström-Ōta 李"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    EXPECT_EQ(setup::quote_for_powershell(c.path), c.quoted);
+  }
 }
 
 std::string query(const std::string& name) {

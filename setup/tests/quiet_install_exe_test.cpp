@@ -95,6 +95,27 @@ TEST_F(QuietInstallExe, AFailedFirstInstallEndsWithExitCode1AndLeavesItsLogInThe
               ElementsAre("the server offers 0.1.300, below this installer's 0.1.382"));
 }
 
+// Users whose names PowerShell, cmd or the system's text conversion could
+// take for something else: each gets the release, the shortcuts to it and
+// the uninstall entry.
+TEST(QuietInstallExeProfiles, UsersWithUnusualNamesGetTheReleaseTheShortcutsAndTheEntry) {
+  LocalChannel channel;
+  const testkit::Release release = quick_release("1.4.0", kIssued);
+  channel.publish(release);
+  for (const std::string name : {"O’Brien", "‘Ann’ ‚Bo‛", "O'Brien & Co ^x", "Zoë Ångström-Ōta 李"}) {
+    SCOPED_TRACE(name);
+    const UserProfile user(name);
+    const ExeRun installed = user.quiet_install();
+    EXPECT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+    EXPECT_EQ(user.differences_from(release), "");
+    EXPECT_TRUE(platform::is_regular_file(user.start_menu_link));
+    EXPECT_TRUE(platform::is_regular_file(user.desktop_link));
+    // (What `reg query` prints is in the console's code page on Windows, so
+    // only the entry's ASCII name is read back.)
+    EXPECT_THAT(user.entry_value("DisplayName").value_or("(none)"), HasSubstr("REG_SZ    Morvane"));
+  }
+}
+
 TEST_F(QuietInstallExe, ASiteAnsweringWithoutEndNeitherHoldsTheInstallNorFillsItsMemory) {
   channel.publish(quick_release("1.4.0", kIssued));
   ExeRun answered;

@@ -39,17 +39,21 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 
 class UserProfile {
  public:
-  UserProfile();
+  UserProfile() : UserProfile("") {}
+  // A profile whose folders all lie in a folder of this name (UTF-8), as
+  // the profile of a user of that name does; none when it is empty.
+  explicit UserProfile(const std::string& user_name);
 
   testkit::TempDir root;
-  platform::Path home = root / "home";
-  platform::Path tmp = root / "tmp";
-  platform::Path cwd = root / "cwd";
-  platform::Path run_dir = root / "run";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path profile = root / "profile";
-  platform::Path hive = root / "hive";
+  platform::Path user_dir;
+  platform::Path home = user_dir / "home";
+  platform::Path tmp = user_dir / "tmp";
+  platform::Path cwd = user_dir / "cwd";
+  platform::Path run_dir = user_dir / "run";
+  platform::Path local = user_dir / "local";
+  platform::Path app_data = user_dir / "appdata";
+  platform::Path profile = user_dir / "profile";
+  platform::Path hive = user_dir / "hive";
   platform::Path install = local / "Programs" / "MORVANE";
   platform::Path updates = install / "updates";
   platform::Path setup_log = updates / "setup.log";

@@ -5,7 +5,7 @@
 // where the script is
 //   $s = (New-Object -ComObject WScript.Shell).CreateShortcut('<link>');
 //   $s.TargetPath = '<target>'; $s.WorkingDirectory = '<folder>'; $s.Save()
-// on one line, each path in single quotes with its apostrophes doubled. The
+// on one line, each path in single quotes with its quotes doubled. The
 // shortcut it saves at <link> is a small text file: the target and the
 // working folder, one per line. Like the real one it fails with an exception
 // on standard error and exit code 1 when the link's name does not end in
@@ -18,6 +18,8 @@
 #include <string_view>
 
 #include <fmt/format.h>
+
+#include "platform/powershell_quotes.hpp"
 
 namespace {
 
@@ -38,8 +40,8 @@ int exception(std::string_view method, int arguments, std::string_view message) 
   return 1;
 }
 
-// Reads the script piece by piece: fixed text, and single-quoted strings in
-// which '' stands for one apostrophe.
+// Reads the script piece by piece: fixed text, and single-quoted strings
+// read as PowerShell reads them.
 class Script {
  public:
   explicit Script(std::string_view text) : text_(text) {}
@@ -50,22 +52,7 @@ class Script {
     return true;
   }
 
-  std::optional<std::string> quoted() {
-    if (!literal("'")) return std::nullopt;
-    std::string out;
-    for (std::size_t i = 0; i < text_.size(); ++i) {
-      if (text_[i] != '\'') {
-        out.push_back(text_[i]);
-      } else if (i + 1 < text_.size() && text_[i + 1] == '\'') {
-        out.push_back('\'');
-        ++i;
-      } else {
-        text_.remove_prefix(i + 1);
-        return out;
-      }
-    }
-    return std::nullopt;
-  }
+  std::optional<std::string> quoted() { return platform::read_powershell_single_quoted(text_); }
 
   bool at_end() const { return text_.empty(); }
 

@@ -6,17 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "platform/powershell_quotes.hpp"
 #include "platform/posix/standins/tests/standin_env.hpp"
 
 namespace {
 
 using standin_test::run;
 
-std::string quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
+std::string quote(const std::string& text) { return "'" + platform::powershell_single_quoted_body(text) + "'"; }
 
 std::string script(const std::string& link, const std::string& target, const std::string& folder) {
   return "$s = (New-Object -ComObject WScript.Shell).CreateShortcut(" + quote(link) + "); $s.TargetPath = " +
@@ -34,7 +31,7 @@ std::string read_text(const platform::Path& path) {
 
 TEST(PowershellStandin, SavesTheShortcutAsTargetAndFolderLines) {
   testkit::TempDir dir;
-  const auto folder = dir / "it's here";
+  const auto folder = dir / "it's O’Brien’s ‘here’";
   ASSERT_TRUE(platform::create_dirs(folder));
   const std::string link = (folder / "Morvane.lnk").string();
   const std::string target = (folder / "it''s" / "morvane.exe").string();
@@ -85,10 +82,14 @@ TEST(PowershellStandin, RefusesOtherArgumentsAndOtherScripts) {
       {{"-NoProfile", "-NonInteractive", "-Command", "Remove-Item C:\\; " + good}},
       {{"-NoProfile", "-NonInteractive", "-Command",
         "$s = (New-Object -ComObject WScript.Shell).CreateShortcut('" + link + "); $s.Save()"}},
-      // An apostrophe that is not doubled ends the string early.
+      // An apostrophe or a typographic single quote that is not doubled ends
+      // the string early.
       {{"-NoProfile", "-NonInteractive", "-Command",
         "$s = (New-Object -ComObject WScript.Shell).CreateShortcut('" + link +
             "'); $s.TargetPath = '/x/it's'; $s.WorkingDirectory = '/x'; $s.Save()"}},
+      {{"-NoProfile", "-NonInteractive", "-Command",
+        "$s = (New-Object -ComObject WScript.Shell).CreateShortcut('" + link +
+            "'); $s.TargetPath = '/x/O’Brien'; $s.WorkingDirectory = '/x'; $s.Save()"}},
       {{"-NoProfile", "-NonInteractive", "-Command",
         "$s = (New-Object -ComObject WScript.Shell).CreateShortcut(\"" + link +
             "\"); $s.TargetPath = '/x'; $s.WorkingDirectory = '/x'; $s.Save()"}},
