@@ -1,5 +1,5 @@
 // decode_embedded_page and the decoding behind it: the build's stream gives
-// back setup.html exactly, and anything but one intact CRC32-checked xz
+// back the page's sources joined, exactly, and anything but one intact CRC32-checked xz
 // stream of UTF-8 text is refused.
 #include "setup/page/embedded_page.hpp"
 
@@ -20,12 +20,32 @@ platform::Bytes xz(std::string_view text, std::string_view check = "crc32") {
   return stream ? *stream : platform::Bytes{};
 }
 
-TEST(EmbeddedPage, DecodesToTheSourceFileByteForByte) {
-  auto source = platform::read_file(testkit::build_path(MORVANE_PAGE_SOURCE));
-  ASSERT_TRUE(source) << source.error().text();
+std::string source_text(const std::string& name) {
+  auto bytes = platform::read_file(testkit::build_path(MORVANE_PAGE_SOURCE_DIR) / name);
+  EXPECT_TRUE(bytes) << name << ": " << bytes.error().text();
+  return bytes ? platform::to_string(*bytes) : std::string();
+}
+
+// The page's sources as one document: setup.html with each of the lines
+// that name setup.css and setup.js replaced by an element holding the file.
+std::string joined_sources() {
+  std::string page = source_text("setup.html");
+  const auto put = [&](const std::string& line, const std::string& element) {
+    const auto at = page.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    if (at != std::string::npos) page.replace(at, line.size(), element);
+  };
+  put("<link rel=\"stylesheet\" href=\"setup.css\">\n", "<style>\n" + source_text("setup.css") + "</style>\n");
+  put("<script src=\"setup.js\"></script>\n", "<script>\n" + source_text("setup.js") + "</script>\n");
+  return page;
+}
+
+TEST(EmbeddedPage, DecodesToTheSourcesJoinedByteForByte) {
   auto page = decode_embedded_page();
   ASSERT_TRUE(page) << page.error();
-  EXPECT_EQ(*page, platform::to_string(*source));
+  EXPECT_EQ(*page, joined_sources());
+  EXPECT_EQ(page->find(" src="), std::string::npos) << "the page fetches nothing";
+  EXPECT_EQ(page->find("<link"), std::string::npos) << "the page fetches nothing";
 }
 
 TEST(EmbeddedPage, IsStoredAsOneCompressedStreamWithACrc32Check) {
