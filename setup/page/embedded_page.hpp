@@ -1,5 +1,5 @@
-// The setup page as the program carries it: setup/page/setup.html, compressed
-// at build time into one xz stream (LZMA2, CRC32 check) that is compiled into
+// The setup page as the program carries it: setup/page/setup.html with
+// setup.css and setup.js joined in, compressed at build time into one xz stream (LZMA2, CRC32 check) that is compiled into
 // the executable, and decoded each time a web view is given the page.
 #pragma once
 
@@ -21,7 +21,7 @@ platform::ByteView embedded_page_xz();
 tl::expected<std::string, std::string> decode_page_stream(platform::ByteView xz);
 
 // The page's UTF-8 text, decoded from embedded_page_xz(); the same text as
-// setup.html byte for byte. A failure means the executable is damaged.
+// the joined page byte for byte. A failure means the executable is damaged.
 tl::expected<std::string, std::string> decode_embedded_page();
 
 }  // namespace setup
