@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "morvane/config.hpp"
 #include "setup/main/install_paths.hpp"
 #include "setup/main/product.hpp"
 #include "setup/main/setup_log.hpp"
@@ -28,11 +29,11 @@ std::vector<std::string> required_file_names() {
 
 std::optional<std::string> check_minimum_installer(const platform::Path& install_dir, std::string_view version) {
   const auto offered = update::parse_version(version);
-  const auto own = update::parse_version(setup_version);
+  const auto own = update::parse_version(config::setup_version);
   if (!offered || !own || !(*offered < *own)) return std::nullopt;
-  append_setup_log(install_dir, fmt::format("the server offers {}, below this installer's {}", version, setup_version));
+  append_setup_log(install_dir, fmt::format("the server offers {}, below this installer's {}", version, config::setup_version));
   return fmt::format("{}'s server offers {}, older than this installer ({}), so nothing was installed. Try again later.",
-                     product_name, version, setup_version);
+                     product_name, version, config::setup_version);
 }
 
 std::optional<std::string> check_required_files(const platform::Path& install_dir,

@@ -12,13 +12,10 @@
 
 namespace setup {
 
-// This setup program's own version.
-inline constexpr std::string_view setup_version = "0.1.382";
-
 // "morvane.exe" and the seven DLLs, in the order they are checked.
 std::vector<std::string> required_file_names();
 
-// None when the release's version is not below setup_version (or either
+// None when the release's version is not below config::setup_version (or either
 // does not parse); otherwise logs "the server offers <v>, below this
 // installer's <own>" and answers the user's sentence.
 std::optional<std::string> check_minimum_installer(const platform::Path& install_dir, std::string_view version);
