@@ -39,17 +39,21 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 
 class UserProfile {
  public:
-  UserProfile();
+  // With a user's name, the profile's folders lie in a folder of that name
+  // (a name with characters that a command interpreter reads, say).
+  explicit UserProfile(const std::string& user_name = "");
 
   testkit::TempDir root;
-  platform::Path home = root / "home";
-  platform::Path tmp = root / "tmp";
-  platform::Path cwd = root / "cwd";
-  platform::Path run_dir = root / "run";
-  platform::Path local = root / "local";
-  platform::Path app_data = root / "appdata";
-  platform::Path profile = root / "profile";
-  platform::Path hive = root / "hive";
+  // Where the profile's folders are: root, or its folder of the user's name.
+  platform::Path user_root;
+  platform::Path home = user_root / "home";
+  platform::Path tmp = user_root / "tmp";
+  platform::Path cwd = user_root / "cwd";
+  platform::Path run_dir = user_root / "run";
+  platform::Path local = user_root / "local";
+  platform::Path app_data = user_root / "appdata";
+  platform::Path profile = user_root / "profile";
+  platform::Path hive = user_root / "hive";
   platform::Path install = local / "Programs" / "MORVANE";
   platform::Path updates = install / "updates";
   platform::Path setup_log = updates / "setup.log";
