@@ -35,6 +35,15 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
 tl::expected<void, IoError> spawn_hidden(const std::string& program,
                                          const std::vector<std::string>& args);
 
+// spawn_hidden with `working_dir` as the program's working folder. What the
+// program runs by a bare name is never taken from that folder: on Windows
+// the child's environment carries NoDefaultCurrentDirectoryInExePath, so that
+// `cmd` looks for `ping` along PATH alone. `cmd` is never started in a
+// network folder (\\server\share), which it would trade for the Windows
+// folder.
+tl::expected<void, IoError> spawn_hidden_in(const Path& working_dir, const std::string& program,
+                                            const std::vector<std::string>& args);
+
 // Starts a program in the given working folder, with no arguments, and does
 // not wait for it.
 tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir);

@@ -142,6 +142,12 @@ tl::expected<void, IoError> spawn_hidden(const std::string& program, const std::
   return start_detached(program_to_start(program), args, nullptr);
 }
 
+tl::expected<void, IoError> spawn_hidden_in(const Path& working_dir, const std::string& program,
+                                            const std::vector<std::string>& args) {
+  // A name without a slash is looked up along PATH alone here.
+  return start_detached(program_to_start(program), args, working_dir.c_str());
+}
+
 tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {
   return start_detached(program.native(), {}, working_dir.c_str());
 }

@@ -57,6 +57,17 @@ TEST(SpawnHidden, RunsWithoutBeingWaitedFor) {
   EXPECT_TRUE(wait_for(marker));
 }
 
+TEST(SpawnHiddenIn, RunsInTheGivenFolderWithoutBeingWaitedFor) {
+  testkit::TempDir dir;
+  const auto folder = dir / "p%TEMP%q!x!";
+  ASSERT_TRUE(platform::create_dirs(folder));
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(platform::spawn_hidden_in(folder, "sh", {"-c", "sleep 0.3; pwd > where.part && mv where.part where"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+  ASSERT_TRUE(wait_for(folder / "where"));
+  EXPECT_EQ(to_string(platform::read_file(folder / "where").value()), folder.string() + "\n");
+}
+
 TEST(StartProgram, RunsInTheGivenFolder) {
   testkit::TempDir dir;
   const auto script = dir / "prog.sh";

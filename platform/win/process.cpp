@@ -4,14 +4,17 @@
 // `reg`, `cmd` and `powershell` are started by their full path in the system
 // folder, never looked up where a file of the same name could have been put
 // beside the program, and run in the system folder, so that no folder of the
-// user's is held open by them. Arguments are quoted by the rules of the C
-// runtime's command-line parser, except that `cmd` is given the text after
-// its "/c" exactly as written: `cmd` reads that text itself, and quoting it
-// would change what it runs.
+// user's is held open by them, unless the caller names another working
+// folder. Arguments are quoted by the rules of the C runtime's command-line
+// parser, except that `cmd` is given the text after its "/c" exactly as
+// written: `cmd` reads that text itself, and quoting it would change what it
+// runs.
 #include "platform/process.hpp"
 
 #include <algorithm>
+#include <cwchar>
 #include <mutex>
+#include <string_view>
 
 #include "platform/win/command_line.hpp"
 #include "platform/win/system_folder.hpp"
@@ -28,11 +31,13 @@ using win::wide;
 
 
 // What to start: the program's path (empty for a name that the system looks
-// up), its command line and the folder it runs in (empty for ours).
+// up), its command line, the folder it runs in (empty for ours) and its
+// environment block (empty for ours).
 struct Launch {
   std::wstring application;
   std::wstring command_line;
   std::wstring working_dir;
+  std::wstring environment;
 };
 
 Launch launch_for(const std::string& program, const std::vector<std::string>& args) {
@@ -55,6 +60,48 @@ Launch launch_for(const std::string& program, const std::vector<std::string>& ar
 
 const wchar_t* or_null(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
+// The name of an environment block's entry "NAME=value"; an entry of a
+// drive's working folder ("=C:=C:\x") keeps its leading equals sign.
+std::wstring_view variable_name(std::wstring_view entry) {
+  return entry.substr(0, std::min(entry.find(L'=', 1), entry.size()));
+}
+
+// Two variables' names as the system orders an environment block: by
+// code unit, letters compared without their case.
+int compare_names(std::wstring_view a, std::wstring_view b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
+}
+
+// This process's environment block with NoDefaultCurrentDirectoryInExePath
+// set in its place among the sorted names: a child that carries it never
+// runs a program from its working folder by a bare name (cmd looks along
+// PATH alone).
+std::wstring environment_without_working_folder_lookup() {
+  constexpr std::wstring_view added = L"NoDefaultCurrentDirectoryInExePath=1";
+  const std::wstring_view added_name = variable_name(added);
+  std::wstring block;
+  bool placed = false;
+  const auto place = [&] {
+    block.append(added);
+    block.push_back(L'\0');
+    placed = true;
+  };
+  if (wchar_t* strings = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = strings; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+      const std::wstring_view text(entry);
+      const std::wstring_view name = variable_name(text);
+      if (compare_names(name, added_name) == CSTR_EQUAL) continue;
+      if (!placed && compare_names(added_name, name) == CSTR_LESS_THAN) place();
+      block.append(text);
+      block.push_back(L'\0');
+    }
+    ::FreeEnvironmentStringsW(strings);
+  }
+  if (!placed) place();
+  block.push_back(L'\0');
+  return block;
+}
+
 // Handles are made inheritable only while this lock is held, and only the
 // child started under it inherits them: two processes started at once from
 // two threads never hold each other's pipes open.
@@ -68,10 +115,12 @@ constexpr int kStartAttempts = 3;
 
 tl::expected<PROCESS_INFORMATION, IoError> create_process(Launch& launch, DWORD flags, STARTUPINFOW& startup,
                                                           bool inherit) {
+  if (!launch.environment.empty()) flags |= CREATE_UNICODE_ENVIRONMENT;
   for (int attempt = 1;; ++attempt) {
     PROCESS_INFORMATION info{};
     if (::CreateProcessW(or_null(launch.application), launch.command_line.data(), nullptr, nullptr,
-                         inherit ? TRUE : FALSE, flags, nullptr, or_null(launch.working_dir), &startup, &info)) {
+                         inherit ? TRUE : FALSE, flags, launch.environment.empty() ? nullptr : launch.environment.data(),
+                         or_null(launch.working_dir), &startup, &info)) {
       return info;
     }
     const DWORD code = ::GetLastError();
@@ -184,6 +233,20 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program, cons
 
 tl::expected<void, IoError> spawn_hidden(const std::string& program, const std::vector<std::string>& args) {
   return start_detached(launch_for(program, args), CREATE_NO_WINDOW);
+}
+
+tl::expected<void, IoError> spawn_hidden_in(const Path& working_dir, const std::string& program,
+                                            const std::vector<std::string>& args) {
+  // cmd refuses a network path as its working folder and runs in the
+  // Windows folder instead, where a command meant for this folder must not
+  // run.
+  if (program == "cmd" && working_dir.native().starts_with(L"\\\\")) {
+    return tl::unexpected(IoError::from_os(ERROR_NOT_SUPPORTED));
+  }
+  Launch launch = launch_for(program, args);
+  launch.working_dir = working_dir.native();
+  launch.environment = environment_without_working_folder_lookup();
+  return start_detached(std::move(launch), CREATE_NO_WINDOW);
 }
 
 tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {

@@ -49,15 +49,15 @@ tl::expected<void, std::string> empty_install_folder(const platform::Path& insta
   return empty_install_folder_with(&remove_install_entry, install_dir);
 }
 
-std::vector<std::string> delayed_removal_args(const platform::Path& install_dir) {
-  return {"/c", fmt::format("ping -n 3 127.0.0.1 >nul & rmdir /s /q \"{}\"", platform::display(install_dir))};
+std::optional<DelayedRemoval> install_folder_removal(const platform::Path& install_dir) {
+  return delayed_removal(install_dir, 3);
 }
 
-ModeOutcome uninstall_outcome() {
+tl::expected<Uninstalled, std::string> remove_installation() {
   auto install_dir = find_install_dir();
   if (!install_dir) return tl::unexpected(install_dir.error());
 
-  const std::optional<std::string> version = read_display_version();
+  std::optional<std::string> version = read_display_version();
 
   auto shortcuts = shortcut_paths();
   if (!shortcuts) return tl::unexpected(shortcuts.error());
@@ -66,12 +66,25 @@ ModeOutcome uninstall_outcome() {
   (void)platform::run_hidden("reg", {"delete", uninstall_key_path(), "/f"});
 
   if (auto emptied = empty_install_folder(*install_dir); !emptied) return tl::unexpected(emptied.error());
-
-  (void)platform::spawn_hidden("cmd", delayed_removal_args(*install_dir));
-  send_install_report("uninstalled", version);
-  return uninstalled_text();
+  return Uninstalled{.install_dir = std::move(*install_dir), .version = std::move(version)};
 }
 
-int run_uninstall(bool quiet) { return finish_mode(uninstall_outcome(), quiet); }
+int run_uninstall(bool quiet) {
+  const auto uninstalled = remove_installation();
+  if (!uninstalled) return finish_mode(tl::unexpected(uninstalled.error()), quiet);
+
+  const auto start_removal = [&] {
+    if (auto removal = install_folder_removal(uninstalled->install_dir)) (void)start_delayed_removal(*removal);
+  };
+  if (quiet) {
+    start_removal();
+    send_install_report("uninstalled", uninstalled->version);
+    return finish_mode(uninstalled_text(), quiet);
+  }
+  send_install_report("uninstalled", uninstalled->version);
+  const int exit_code = finish_mode(uninstalled_text(), quiet);
+  start_removal();
+  return exit_code;
+}
 
 }  // namespace setup

@@ -1,9 +1,11 @@
 // The uninstall: shortcuts, the uninstall entry and the install folder's
-// files go, a hidden command removes the folder itself a few seconds later,
-// and the uninstall is reported. The user's data folder is not touched.
+// files go, the uninstall is reported, and a hidden command removes the
+// folder itself a few seconds after the uninstaller has ended. The user's
+// data folder is not touched.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/path.hpp"
+#include "setup/main/delayed_removal.hpp"
 #include "setup/main/mode_end.hpp"
 
 namespace setup {
@@ -36,17 +39,29 @@ tl::expected<void, std::string> empty_install_folder(const platform::Path& insta
 tl::expected<void, std::string> empty_install_folder_with(const RemoveEntry& remove,
                                                           const platform::Path& install_dir);
 
-// The arguments of the hidden `cmd` that removes the folder, uninstall.exe
-// included, about two seconds after it starts:
-// "/c" and "ping -n 3 127.0.0.1 >nul & rmdir /s /q "<folder>"".
-std::vector<std::string> delayed_removal_args(const platform::Path& install_dir);
+// The hidden `cmd` that removes the install folder, uninstall.exe included,
+// about two seconds after it starts (three echo requests); none for a folder
+// that delayed_removal does not take.
+std::optional<DelayedRemoval> install_folder_removal(const platform::Path& install_dir);
 
-// The whole uninstall, up to its outcome: the success sentence, or the
-// sentence of the step that failed.
-ModeOutcome uninstall_outcome();
+// What the uninstall has done once the install folder holds uninstall.exe
+// alone: the folder that the delayed removal takes, and the installed
+// version for the report.
+struct Uninstalled {
+  platform::Path install_dir;
+  std::optional<std::string> version;
+};
 
-// The uninstall mode: uninstall_outcome, then the final box unless `quiet`
-// is set. Answers the exit code.
+// The uninstall's removals: the shortcuts, the uninstall entry and the
+// install folder's files. A failure is the sentence of the step that
+// failed.
+tl::expected<Uninstalled, std::string> remove_installation();
+
+// The uninstall mode: remove_installation, then the report and the final
+// box unless `quiet` is set. The delayed removal starts when the uninstaller
+// is about to end, after the box has been answered and the report waited
+// for, since the running uninstall.exe cannot be removed; a quiet uninstall
+// starts it before the report's wait. Answers the exit code.
 int run_uninstall(bool quiet);
 
 }  // namespace setup

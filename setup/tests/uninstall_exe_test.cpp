@@ -36,6 +36,8 @@ constexpr const char* removed_box =
 // The uninstall runs in a throwaway profile of the test's own.
 class UninstallExe : public ::testing::Test, protected setup_test::UserProfile {
  protected:
+  explicit UninstallExe(const std::string& user_name = "") : UserProfile(user_name) {}
+
   platform::Path data = local / "MORVANE";
 
   ExeRun uninstall(const std::vector<std::string>& args, const EnvChanges& changes = {}) const {
@@ -178,14 +180,33 @@ TEST_F(UninstallExe, AMissingInstallFolderStillSucceedsAndReportsTheRecordedVers
 }
 
 TEST_F(UninstallExe, ASiteThatNeverAnswersHoldsTheEndAtMostThreeSeconds) {
-  setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, setup_test::configured_site_port());
-  const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
-  // The report still runs when the process ends; that must not spoil the end.
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_GE(r.elapsed, 2900ms);
-  EXPECT_LT(r.elapsed, 6s);
-  EXPECT_EQ(site.requests().size(), 1u);
+  // The report's wait is longer than cmd's pause of two seconds: a quiet
+  // uninstall starts the removal before that wait, so the folder is gone by
+  // its end; with the box, the removal starts after the wait and the box.
+  const struct {
+    std::vector<std::string> args;
+    std::string box;
+    bool gone_at_the_end;
+  } cases[] = {
+      {{"--uninstall", "--quiet"}, "", true},
+      {{"--uninstall"}, removed_box, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.size());
+    ASSERT_TRUE(platform::create_dirs(install));
+    ASSERT_TRUE(platform::write_file(install / "uninstall.exe", platform::byte_view("bytes")));
+    setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, setup_test::configured_site_port());
+    const ExeRun r = uninstall(c.args, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
+    const bool gone_at_the_end = !platform::exists(install);
+    // The report still runs when the process ends; that must not spoil the end.
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, c.box);
+    EXPECT_GE(r.elapsed, 2900ms);
+    EXPECT_LT(r.elapsed, 6s);
+    EXPECT_EQ(site.requests().size(), 1u);
+    EXPECT_EQ(gone_at_the_end, c.gone_at_the_end);
+    EXPECT_TRUE(folder_gone_within(6s));
+  }
 }
 
 TEST_F(UninstallExe, AnUninstallWithoutARecordedVersionReportsAnEmptyOne) {
@@ -201,6 +222,22 @@ TEST_F(UninstallExe, AnUninstallWithoutARecordedVersionReportsAnEmptyOne) {
   EXPECT_TRUE(site.requests()[0].ends_with("{\"k\":\"uninstalled\",\"v\":\"\",\"o\":\"windows\"}"));
   EXPECT_EQ(sorted_entries(install), (std::vector<std::string>{"uninstall.exe"}));
   EXPECT_TRUE(folder_gone_within(6s));
+}
+
+// A user whose name holds a variable's reference, as cmd would read it.
+class UninstallExeForAnOddUser : public UninstallExe {
+ protected:
+  UninstallExeForAnOddUser() : UninstallExe("p%TEMP%q") {}
+};
+
+TEST_F(UninstallExeForAnOddUser, TheFolderGoesThoughItsPathNamesAVariable) {
+  ASSERT_NE(platform::display(install).find("%TEMP%"), std::string::npos);
+  const ExeRun r = uninstall({"--uninstall", "--quiet"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(entry_exists());
+  EXPECT_TRUE(folder_gone_within(6s));
+  expect_users_data_kept();
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 // The pieces of the uninstall: the version it reads from the uninstall
-// entry, how it empties the install folder, and the delayed removal.
+// entry, how it empties the install folder, the delayed removal and when it
+// starts.
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "platform/message_box.hpp"
 #include "platform/process.hpp"
 #include "setup/main/display_version.hpp"
 #include "setup/main/uninstall.hpp"
@@ -14,6 +18,7 @@
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
+#include "setup/tests/user_profile.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -143,9 +148,77 @@ TEST_F(EmptyInstallFolder, AFileTheSystemWillNotLetGoOfIsNamedWithTheSystemsText
   expect_outside_untouched();
 }
 
-TEST(DelayedRemoval, PingsThreeTimesThenRemovesTheQuotedFolder) {
-  EXPECT_EQ(setup::delayed_removal_args("/home/u/.local/Programs/MORVANE"),
-            (std::vector<std::string>{"/c", "ping -n 3 127.0.0.1 >nul & rmdir /s /q \"/home/u/.local/Programs/MORVANE\""}));
+TEST(DelayedRemoval, RunsInTheFoldersParentAndNamesTheFolderAlone) {
+  // The path never reaches cmd's text, where a %TEMP% in it would be
+  // expanded.
+  const auto removal = setup::install_folder_removal("/home/p%TEMP%q!x!/.local/Programs/MORVANE");
+  ASSERT_TRUE(removal);
+  EXPECT_EQ(removal->working_dir, "/home/p%TEMP%q!x!/.local/Programs");
+  EXPECT_EQ(removal->args, (std::vector<std::string>{"/d", "/v:off", "/c",
+                                                     "ping -n 3 127.0.0.1 >nul & rmdir /s /q \"MORVANE\""}));
+}
+
+TEST(DelayedRemoval, TakesOnlyAPlainNameInAParent) {
+  const struct {
+    const char* folder;
+    bool taken;
+  } cases[] = {
+      {"/t/morvane-setup-4242", true}, {"/t/a.b_c-D9", true},  {"/t/p%TEMP%q", false}, {"/t/a!b", false},
+      {"/t/a b", false},               {"/t/a&b", false},      {"/t/a^b", false},      {"/t/a\"b", false},
+      {"/t/caf\xC3\xA9", false},        {"/t/..", false},       {"/t/.", false},        {"/t/", false},
+      {"MORVANE", false},              {"/", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(setup::delayed_removal(c.folder, 2).has_value(), c.taken);
+  }
+}
+
+// An uninstall run in this process, in a throwaway profile, with the real
+// stand-ins of `reg` and `cmd`.
+class UninstallRun : public ::testing::Test {
+ protected:
+  setup_test::UserProfile user;
+  ScopedEnv local{"LOCALAPPDATA", user.local.string()};
+  ScopedEnv app_data{"APPDATA", user.app_data.string()};
+  ScopedEnv profile{"USERPROFILE", user.profile.string()};
+  ScopedEnv hive{"MORVANE_HIVE_DIR", user.hive.string()};
+  ScopedEnv uncounted{"MORVANE_SETUP_UNCOUNTED", "1"};
+
+  void SetUp() override {
+    ASSERT_TRUE(platform::create_dirs(user.install));
+    for (const auto& file : {user.install / "uninstall.exe", user.install / "morvane.exe"}) {
+      ASSERT_TRUE(platform::write_file(file, platform::byte_view("bytes")));
+    }
+  }
+
+  bool gone_within(std::chrono::milliseconds time) const {
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (platform::exists(user.install) && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return !platform::exists(user.install);
+  }
+};
+
+TEST_F(UninstallRun, TheFolderIsHandedToCmdOnlyOnceTheFinalBoxIsAnswered) {
+  // The box stays open longer than cmd's pause: a removal started before it
+  // would have run while uninstall.exe still ran, which Windows refuses.
+  std::vector<std::string> boxes;
+  bool there_at_the_answer = false;
+  auto previous = platform::set_message_box_handler([&](const platform::BoxSpec& box) {
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    boxes.push_back(box.text);
+    there_at_the_answer = platform::exists(user.install / "uninstall.exe");
+  });
+  const int exit_code = setup::run_uninstall(false);
+  platform::set_message_box_handler(std::move(previous));
+
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(boxes, std::vector<std::string>{setup::uninstalled_text()});
+  EXPECT_TRUE(there_at_the_answer);
+  EXPECT_EQ(sorted_entries(user.install), std::vector<std::string>{"uninstall.exe"});
+  EXPECT_TRUE(gone_within(std::chrono::seconds(6)));
 }
 
 TEST(UninstallSentences, AreTheProductsOwn) {

@@ -50,7 +50,7 @@ std::uint16_t configured_release_port() { return port_of(config::release_host_ur
 std::uint16_t configured_site_port() { return port_of(config::site_api_url); }
 
 UserProfile::UserProfile(const std::string& user_name)
-    : user_dir(user_name.empty() ? root.path() : root / user_name) {
+    : user_root(user_name.empty() ? root.path() : root / user_name) {
   for (const auto& dir : {home, tmp, cwd, run_dir, local, hive, start_menu, desktop_link.parent_path()}) {
     if (!platform::create_dirs(dir)) throw std::runtime_error("cannot make " + dir.string());
   }

@@ -39,21 +39,21 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 
 class UserProfile {
  public:
-  UserProfile() : UserProfile("") {}
-  // A profile whose folders all lie in a folder of this name (UTF-8), as
-  // the profile of a user of that name does; none when it is empty.
-  explicit UserProfile(const std::string& user_name);
+  // With a user's name, the profile's folders lie in a folder of that name
+  // (a name with characters that a command interpreter reads, say).
+  explicit UserProfile(const std::string& user_name = "");
 
   testkit::TempDir root;
-  platform::Path user_dir;
-  platform::Path home = user_dir / "home";
-  platform::Path tmp = user_dir / "tmp";
-  platform::Path cwd = user_dir / "cwd";
-  platform::Path run_dir = user_dir / "run";
-  platform::Path local = user_dir / "local";
-  platform::Path app_data = user_dir / "appdata";
-  platform::Path profile = user_dir / "profile";
-  platform::Path hive = user_dir / "hive";
+  // Where the profile's folders are: root, or its folder of the user's name.
+  platform::Path user_root;
+  platform::Path home = user_root / "home";
+  platform::Path tmp = user_root / "tmp";
+  platform::Path cwd = user_root / "cwd";
+  platform::Path run_dir = user_root / "run";
+  platform::Path local = user_root / "local";
+  platform::Path app_data = user_root / "appdata";
+  platform::Path profile = user_root / "profile";
+  platform::Path hive = user_root / "hive";
   platform::Path install = local / "Programs" / "MORVANE";
   platform::Path updates = install / "updates";
   platform::Path setup_log = updates / "setup.log";

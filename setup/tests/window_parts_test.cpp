@@ -108,7 +108,7 @@ TEST(UserDataFolder, IsRemovedInUpToTwentyTriesAndElseHandedToCmd) {
     SCOPED_TRACE(c.fails);
     int removes = 0;
     std::vector<std::chrono::milliseconds> sleeps;
-    std::vector<std::pair<std::string, std::vector<std::string>>> spawned;
+    std::vector<setup::DelayedRemoval> spawned;
     setup::FolderRemoval removal{
         .exists = [&](const platform::Path& path) {
           EXPECT_EQ(path, folder);
@@ -116,8 +116,7 @@ TEST(UserDataFolder, IsRemovedInUpToTwentyTriesAndElseHandedToCmd) {
         },
         .remove_all = [&](const platform::Path&) { return ++removes > c.fails; },
         .sleep = [&](std::chrono::milliseconds pause) { sleeps.push_back(pause); },
-        .spawn_hidden = [&](const std::string& program,
-                            const std::vector<std::string>& args) { spawned.emplace_back(program, args); },
+        .start_delayed_removal = [&](const setup::DelayedRemoval& delayed) { spawned.push_back(delayed); },
     };
     setup::remove_user_data_folder(folder, removal);
     EXPECT_EQ(removes, c.removes);
@@ -125,9 +124,9 @@ TEST(UserDataFolder, IsRemovedInUpToTwentyTriesAndElseHandedToCmd) {
                                                              std::chrono::milliseconds(100)));
     if (c.handed_to_cmd) {
       ASSERT_EQ(spawned.size(), 1u);
-      EXPECT_EQ(spawned[0].first, "cmd");
-      EXPECT_EQ(spawned[0].second, (std::vector<std::string>{
-                                       "/c", "ping -n 4 127.0.0.1 >nul & rmdir /s /q \"/tmp/morvane-setup-77\""}));
+      EXPECT_EQ(spawned[0].working_dir, "/tmp");
+      EXPECT_EQ(spawned[0].args, (std::vector<std::string>{"/d", "/v:off", "/c",
+                                                           "ping -n 4 127.0.0.1 >nul & rmdir /s /q \"morvane-setup-77\""}));
     } else {
       EXPECT_TRUE(spawned.empty());
     }

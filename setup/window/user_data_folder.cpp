@@ -19,15 +19,12 @@ FolderRemoval system_folder_removal() {
       .exists = [](const platform::Path& folder) { return platform::exists(folder); },
       .remove_all = [](const platform::Path& folder) { return platform::remove_dir_all(folder).has_value(); },
       .sleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
-      .spawn_hidden =
-          [](const std::string& program, const std::vector<std::string>& args) {
-            (void)platform::spawn_hidden(program, args);
-          },
+      .start_delayed_removal = [](const DelayedRemoval& delayed) { (void)start_delayed_removal(delayed); },
   };
 }
 
-std::string delayed_removal_command(const platform::Path& folder) {
-  return fmt::format("ping -n 4 127.0.0.1 >nul & rmdir /s /q \"{}\"", platform::display(folder));
+std::optional<DelayedRemoval> user_data_folder_removal(const platform::Path& folder) {
+  return delayed_removal(folder, 4);
 }
 
 void remove_user_data_folder(const platform::Path& folder, const FolderRemoval& removal) {
@@ -37,7 +34,7 @@ void remove_user_data_folder(const platform::Path& folder, const FolderRemoval& 
     if (!removal.exists(folder) || removal.remove_all(folder)) return;
     removal.sleep(pause);
   }
-  removal.spawn_hidden("cmd", {"/c", delayed_removal_command(folder)});
+  if (auto delayed = user_data_folder_removal(folder)) removal.start_delayed_removal(*delayed);
 }
 
 }  // namespace setup

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
-#include <vector>
+#include <optional>
 
 #include "platform/path.hpp"
+#include "setup/main/delayed_removal.hpp"
 
 namespace setup {
 
@@ -21,19 +21,19 @@ struct FolderRemoval {
   // Removes the folder with everything in it; true when that worked.
   std::function<bool(const platform::Path&)> remove_all;
   std::function<void(std::chrono::milliseconds)> sleep;
-  // Starts a program with no window and does not wait for it.
-  std::function<void(const std::string& program, const std::vector<std::string>& args)> spawn_hidden;
+  // Starts the delayed removal and does not wait for it.
+  std::function<void(const DelayedRemoval&)> start_delayed_removal;
 };
 
 FolderRemoval system_folder_removal();
 
-// `ping -n 4 127.0.0.1 >nul & rmdir /s /q "<folder>"`: what cmd runs to
-// remove the folder a few seconds after this process has ended.
-std::string delayed_removal_command(const platform::Path& folder);
+// The hidden `cmd` that removes the folder a few seconds after this process
+// has ended (four echo requests, about three seconds).
+std::optional<DelayedRemoval> user_data_folder_removal(const platform::Path& folder);
 
 // Up to 20 tries, 100 ms apart: stops when the folder is not there or has
-// been removed. When every try failed, starts a hidden `cmd /c` with
-// delayed_removal_command, whose result is not looked at.
+// been removed. When every try failed, starts user_data_folder_removal,
+// whose result is not looked at.
 void remove_user_data_folder(const platform::Path& folder, const FolderRemoval& removal);
 
 }  // namespace setup

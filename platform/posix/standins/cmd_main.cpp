@@ -1,15 +1,20 @@
 // Stands in for Windows' command interpreter removing a folder after a pause.
 //
 // It takes exactly
-//   cmd /c "ping -n <N> 127.0.0.1 >nul & rmdir /s /q "<folder>""
-// (the /c and the command text as two arguments): it waits N - 1 seconds, as
-// N echo requests one second apart do, then removes the folder with
-// everything in it, links removed themselves and never followed. A folder
-// that is not there, or that cannot be removed, gives a message on standard
-// error and a non-zero exit code, as rmdir does; anything else is refused.
+//   cmd [/d] [/v:off] /c "ping -n <N> 127.0.0.1 >nul & rmdir /s /q "<folder>""
+// (each switch at most once and in either order, the /c and the command text
+// as separate arguments). As cmd does with its command line, it first
+// replaces each %NAME% of the text whose variable is set with its value, in
+// one pass, even between quotes. Then it waits N - 1 seconds, as N echo
+// requests one second apart do, and removes the folder, a relative one in
+// its working folder, with everything in it, links removed themselves and
+// never followed. A folder that is not there, or that cannot be removed,
+// gives a message on standard error and a non-zero exit code, as rmdir does;
+// anything else is refused.
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,15 +31,56 @@ void write_err(std::string_view text) {
 
 int refuse() {
   write_err(
-      "cmd: this stand-in takes only /c \"ping -n <N> 127.0.0.1 >nul & rmdir /s /q \"<folder>\"\"\r\n");
+      "cmd: this stand-in takes only [/d] [/v:off] /c \"ping -n <N> 127.0.0.1 >nul & rmdir /s /q \"<folder>\"\"\r\n");
   return 1;
+}
+
+// The text with each %NAME% whose variable is set replaced by its value; a
+// % that starts no such reference stays as written. What a value brings in
+// is not read again.
+std::string expand_variables(std::string_view text) {
+  std::string expanded;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find('%', at);
+    if (open == std::string_view::npos) break;
+    expanded.append(text.substr(at, open - at));
+    const std::size_t close = text.find('%', open + 1);
+    const char* value = nullptr;
+    if (close != std::string_view::npos && close > open + 1) {
+      value = std::getenv(std::string(text.substr(open + 1, close - open - 1)).c_str());
+    }
+    if (value != nullptr) {
+      expanded.append(value);
+      at = close + 1;
+    } else {
+      expanded.push_back('%');
+      at = open + 1;
+    }
+  }
+  if (at < text.size()) expanded.append(text.substr(at));
+  return expanded;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::string_view(argv[1]) != "/c") return refuse();
-  std::string_view text = argv[2];
+  bool no_autorun = false;
+  bool no_delayed = false;
+  int arg = 1;
+  for (; arg < argc && std::string_view(argv[arg]) != "/c"; ++arg) {
+    const std::string_view option = argv[arg];
+    if (option == "/d" && !no_autorun) {
+      no_autorun = true;
+    } else if (option == "/v:off" && !no_delayed) {
+      no_delayed = true;
+    } else {
+      return refuse();
+    }
+  }
+  if (arg != argc - 2) return refuse();
+  const std::string command = expand_variables(argv[arg + 1]);
+  std::string_view text = command;
 
   constexpr std::string_view ping = "ping -n ";
   constexpr std::string_view rest = " 127.0.0.1 >nul & rmdir /s /q \"";

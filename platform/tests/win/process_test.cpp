@@ -126,6 +126,33 @@ TEST(SpawnHidden, RunsWithoutBeingWaitedFor) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
 }
 
+TEST(SpawnHiddenIn, RunsCmdInTheGivenFolderWithNoProgramLookedUpThere) {
+  // A folder whose path cmd would misread in its text.
+  testkit::TempDir dir;
+  const auto folder = dir / "p%TEMP%q!x! & ^y";
+  ASSERT_TRUE(platform::create_dirs(folder));
+  ASSERT_TRUE(platform::spawn_hidden_in(
+      folder, "cmd", {"/d", "/v:off", "/c", "cd >where.part & set >>where.part & "
+                                             "move where.part where.txt >nul"}));
+  const auto marker = folder / "where.txt";
+  ASSERT_TRUE(wait_for([&] { return platform::exists(marker); }));
+  const std::string text = to_string(platform::read_file(marker).value());
+  const std::size_t line_end = text.find("\r\n");
+  ASSERT_NE(line_end, std::string::npos) << text;
+  EXPECT_EQ(platform::comparable_path(platform::path_from_utf8(text.substr(0, line_end))),
+            platform::comparable_path(folder));
+  // What makes Windows' cmd look for a bare name along PATH alone, among its
+  // environment's variables. (Wine's cmd 8 still looks in the working folder
+  // first.)
+  EXPECT_NE(text.find("\r\nNoDefaultCurrentDirectoryInExePath=1\r\n"), std::string::npos) << text;
+}
+
+TEST(SpawnHiddenIn, NeverStartsCmdInANetworkFolder) {
+  // cmd would run in the Windows folder instead.
+  const platform::Path share(L"\\\\server\\share\\Programs");
+  EXPECT_FALSE(platform::spawn_hidden_in(share, "cmd", {"/d", "/c", "ping -n 1 127.0.0.1"}));
+}
+
 TEST(StartProgram, RunsInTheGivenFolder) {
   testkit::TempDir dir;
   const auto folder = dir / "caf\xC3\xA9 folder";

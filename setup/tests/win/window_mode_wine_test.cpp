@@ -2,8 +2,9 @@
 // Downloads folder, under Wine on a display of the test's own (with_xvfb.sh,
 // wine-display.sh): the splash, the hidden main window, the final box that a
 // run without a web view ends in, a second setup program refused, the theme
-// read from the registry, and the web view's data folder handed to cmd when
-// it cannot be removed at once. The test reads and answers the boxes as a
+// read from the registry, the web view's data folder handed to cmd when it
+// cannot be removed at once, and the uninstall's box with the folder removed
+// after it. The test reads and answers the boxes as a
 // user would, through the windows on the screen. These tests use the release
 // host's compiled-in port: one at a time.
 #include <winsock2.h>
@@ -20,6 +21,7 @@
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "platform/win/wide.hpp"
+#include "setup/tests/disk_views.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "setup/tests/win/desktop.hpp"
 
@@ -58,8 +60,9 @@ std::wstring environment_with(const std::map<std::string, std::string>& changes)
 // runs.
 class SetupRun {
  public:
-  SetupRun(const platform::Path& exe, const std::map<std::string, std::string>& env) {
+  SetupRun(const platform::Path& exe, const std::map<std::string, std::string>& env, const std::wstring& args = L"") {
     std::wstring command = L"\"" + exe.native() + L"\"";
+    if (!args.empty()) command += L" " + args;
     std::wstring block = environment_with(env);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -311,11 +314,13 @@ TEST_F(WindowModeUnderWine, TheMainWindowIsPaintedInTheAppThemeThatTheRegistryGi
   }
 }
 
-TEST_F(WindowModeUnderWine, ADataFolderThatCannotBeRemovedAtOnceIsRemovedByCmdAfterTheRun) {
+// A run whose web view's data folder cannot be removed when the window
+// closes, since the test holds a file in it: cmd removes it after the run.
+void expect_data_folder_removed_after_the_run(const platform::Path& setup_exe, const UserProfile& profile) {
   SilentHost host;  // the run waits at its start while the test holds a file in its data folder
-  const SetupRun run = start();
+  const SetupRun run(setup_exe, profile.env());
   ASSERT_TRUE(run.window_of_class("MorvaneSetupPage", 20s)) << "no main window";
-  const platform::Path folder = data_folder(run.id());
+  const platform::Path folder = profile.tmp / ("morvane-setup-" + std::to_string(run.id()));
   ASSERT_TRUE(platform::create_dirs(folder));
   // Open without FILE_SHARE_DELETE: nothing can remove it while it is open.
   HANDLE held = ::CreateFileW((folder / "held").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -335,6 +340,47 @@ TEST_F(WindowModeUnderWine, ADataFolderThatCannotBeRemovedAtOnceIsRemovedByCmdAf
     return true;
   });
   EXPECT_TRUE(gone) << "cmd did not remove " << platform::display(folder);
+}
+
+TEST_F(WindowModeUnderWine, ADataFolderThatCannotBeRemovedAtOnceIsRemovedByCmdAfterTheRun) {
+  expect_data_folder_removed_after_the_run(setup_exe, user);
+}
+
+TEST_F(WindowModeUnderWine, ADataFolderInATemporaryFolderWhosePathNamesAVariableIsRemovedToo) {
+  // cmd would expand the %TEMP% of the path in its text, even between
+  // quotes (and Wine's cmd, unlike Windows', would expand it again in a
+  // variable's value): the removal never puts the path there.
+  const UserProfile odd("p%TEMP%q");
+  ASSERT_NE(platform::display(odd.tmp).find("%TEMP%"), std::string::npos);
+  expect_data_folder_removed_after_the_run(setup_exe, odd);
+}
+
+TEST_F(WindowModeUnderWine, AnUninstallWhoseBoxStaysOpenEndsWithItsFolderGone) {
+  // The uninstall from the entry that Windows' list of programs runs: no
+  // --quiet, so it ends in its box. uninstall.exe cannot be removed while it
+  // runs, and the user may take a while to answer.
+  LocalChannel channel;
+  channel.publish(quick_release("1.4.0", kIssued));
+  const ExeRun installed = user.quiet_install();
+  ASSERT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+
+  const SetupRun run(user.install / "uninstall.exe", user.env(), L"--uninstall");
+  const auto box = run.box(60s);
+  ASSERT_TRUE(box) << "no final box; the run ended with " << run.wait(0ms).value_or(259);
+  EXPECT_EQ(box->caption, "Morvane");
+  EXPECT_EQ(box->text,
+            "Morvane is removed. Your data is kept in %LOCALAPPDATA%\\MORVANE and is there if it is installed again.");
+  EXPECT_EQ(box->buttons, std::vector<std::string>{"OK"});
+  ::Sleep(8000);
+  EXPECT_EQ(sorted_entries(user.install), std::vector<std::string>{"uninstall.exe"});
+  press(*box, IDOK);
+  EXPECT_EQ(run.wait(30s), 0u);
+  const auto gone = wait_for<bool>(20s, [&]() -> std::optional<bool> {
+    if (platform::exists(user.install)) return std::nullopt;
+    return true;
+  });
+  EXPECT_TRUE(gone) << "left behind: " << ::testing::PrintToString(sorted_entries(user.install));
+  EXPECT_FALSE(platform::exists(user.desktop_link));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The `cmd` stand-in: the delayed removal it takes and does, and its
-// refusals.
+// The `cmd` stand-in: the delayed removal it takes and does, the variables
+// it expands in its text as cmd does, and its refusals.
 #include <chrono>
 #include <string>
 #include <thread>
@@ -9,6 +9,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/posix/standins/tests/standin_env.hpp"
+#include "testkit/scoped_env.hpp"
 
 namespace {
 
@@ -17,6 +18,17 @@ using standin_test::run;
 
 std::string removal(int count, const platform::Path& folder) {
   return "ping -n " + std::to_string(count) + " 127.0.0.1 >nul & rmdir /s /q \"" + folder.string() + "\"";
+}
+
+// The arguments that the program gives it.
+std::vector<std::string> removal_args(int count, const platform::Path& folder) {
+  return {"/d", "/v:off", "/c", removal(count, folder)};
+}
+
+bool gone_within(const platform::Path& folder, std::chrono::milliseconds time) {
+  const auto until = std::chrono::steady_clock::now() + time;
+  while (platform::exists(folder) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
+  return !platform::exists(folder);
 }
 
 TEST(CmdStandin, RemovesTheFolderAfterThePauseWithoutFollowingLinks) {
@@ -30,7 +42,7 @@ TEST(CmdStandin, RemovesTheFolderAfterThePauseWithoutFollowingLinks) {
   std::filesystem::create_directory_symlink(outside, folder / "link");
 
   const auto began = std::chrono::steady_clock::now();
-  const auto r = run("cmd", {"/c", removal(2, folder)});
+  const auto r = run("cmd", removal_args(2, folder));
   const auto took = std::chrono::steady_clock::now() - began;
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -45,21 +57,68 @@ TEST(CmdStandin, StartedWithoutBeingWaitedForItRemovesTheFolderLater) {
   const auto folder = dir / "MORVANE";
   ASSERT_TRUE(platform::create_dirs(folder));
   ASSERT_TRUE(platform::write_file(folder / "uninstall.exe", platform::byte_view("x")));
-  ASSERT_TRUE(platform::spawn_hidden("cmd", {"/c", removal(3, folder)}));
+  ASSERT_TRUE(platform::spawn_hidden("cmd", removal_args(3, folder)));
   std::this_thread::sleep_for(1500ms);
   EXPECT_TRUE(platform::exists(folder / "uninstall.exe"));
-  for (int i = 0; i < 60 && platform::exists(folder); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_FALSE(platform::exists(folder));
+  EXPECT_TRUE(gone_within(folder, 6s));
+}
+
+TEST(CmdStandin, TakesItsSwitchesInEitherOrderOrNone) {
+  testkit::TempDir dir;
+  const auto folder = dir / "f";
+  for (const auto& switches : std::vector<std::vector<std::string>>{{}, {"/d"}, {"/v:off"}, {"/v:off", "/d"}}) {
+    SCOPED_TRACE(switches.size());
+    ASSERT_TRUE(platform::create_dirs(folder));
+    auto args = switches;
+    args.insert(args.end(), {"/c", removal(1, folder)});
+    const auto r = run("cmd", args);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_FALSE(platform::exists(folder));
+  }
+}
+
+TEST(CmdStandin, ExpandsTheVariablesOfItsTextOnceEvenBetweenQuotes) {
+  // A folder named after a variable, as a user's profile may be: cmd reads
+  // %TEMP% in its text as the variable's value.
+  testkit::TempDir dir;
+  const auto odd = dir / "p%TEMP%q";
+  const auto expanded = dir / "p%MORVANE_STANDIN_TEMP%q";
+  const auto unset = dir / "p%MORVANE_NOT_SET%q";
+  for (const auto& folder : {odd, expanded, unset}) ASSERT_TRUE(platform::create_dirs(folder));
+  testkit::ScopedEnv temp("TEMP", "%MORVANE_STANDIN_TEMP%");
+  testkit::ScopedEnv inner("MORVANE_STANDIN_TEMP", "never read");
+
+  auto r = run("cmd", removal_args(1, odd));
+  // The value came in as written and was not read again.
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(platform::exists(odd));
+  EXPECT_FALSE(platform::exists(expanded));
+
+  // A variable that is not set stays as written.
+  r = run("cmd", removal_args(1, unset));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_FALSE(platform::exists(unset));
+}
+
+TEST(CmdStandin, AFolderByItsNameIsTheOneInItsWorkingFolder) {
+  testkit::TempDir dir;
+  const auto parent = dir / "p%TEMP%q!x!";
+  ASSERT_TRUE(platform::create_dirs(parent / "MORVANE" / "sub"));
+  ASSERT_TRUE(platform::create_dirs(dir / "MORVANE"));
+  ASSERT_TRUE(platform::spawn_hidden_in(parent, "cmd", removal_args(1, "MORVANE")));
+  EXPECT_TRUE(gone_within(parent / "MORVANE", 5s));
+  EXPECT_TRUE(platform::exists(parent));
+  EXPECT_TRUE(platform::exists(dir / "MORVANE"));
 }
 
 TEST(CmdStandin, AMissingFolderOrAFileIsAnError) {
   testkit::TempDir dir;
-  auto r = run("cmd", {"/c", removal(1, dir / "none")});
+  auto r = run("cmd", removal_args(1, dir / "none"));
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.err, "The system cannot find the file specified.\r\n");
 
   ASSERT_TRUE(platform::write_file(dir / "file", platform::byte_view("x")));
-  r = run("cmd", {"/c", removal(1, dir / "file")});
+  r = run("cmd", removal_args(1, dir / "file"));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "The directory name is invalid.\r\n");
   EXPECT_TRUE(platform::exists(dir / "file"));
@@ -74,7 +133,12 @@ TEST(CmdStandin, RefusesEveryOtherCommand) {
       {},
       {"/c"},
       {"/k", good},
+      {"/d", "/k", good},
+      {"/d", "/d", "/c", good},
+      {"/v:on", "/c", good},
+      {"/d", "/v:off"},
       {"/c", good, "extra"},
+      {"/d", "/c", good, "extra"},
       {"/c", "rmdir /s /q \"" + folder.string() + "\""},
       {"/c", "ping -n 0 127.0.0.1 >nul & rmdir /s /q \"" + folder.string() + "\""},
       {"/c", "ping -n x 127.0.0.1 >nul & rmdir /s /q \"" + folder.string() + "\""},
