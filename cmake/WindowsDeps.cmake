@@ -40,9 +40,12 @@ target_include_directories(tl::expected SYSTEM INTERFACE "${MORVANE_WINDOWS_DEPS
 set(OPENSSL_ROOT_DIR "${MORVANE_WINDOWS_DEPS}")
 set(OPENSSL_USE_STATIC_LIBS TRUE)
 find_package(OpenSSL 3 REQUIRED)
-# What the static crypto library calls in the system: sockets, the
-# certificate store API it links against, and the system random source.
-set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 bcrypt advapi32 user32)
+# What the static crypto library calls in the system: sockets, the event log
+# and the window station (advapi32, user32), and its seed source's
+# BCryptGenRandom, which the layer gives it (platform/win/openssl_seed.cpp)
+# so that no bcrypt.dll is imported.
+set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 advapi32 user32
+  morvane_openssl_seed)
 
 # One static executable: the C and C++ runtimes and winpthreads inside it.
 add_link_options(-static -static-libgcc -static-libstdc++)
