@@ -8,6 +8,24 @@ if(NOT MORVANE_WINDOWS_DEPS OR NOT EXISTS "${MORVANE_WINDOWS_DEPS}/include/opens
                       "(now: '${MORVANE_WINDOWS_DEPS}')")
 endif()
 
+# A build folder configured before with another prefix (a new recipe of
+# scripts/windows-deps) forgets what it found in the old one: the libraries,
+# packages and pkg-config answers that CMake keeps in its cache would still
+# name the old prefix's files.
+if(DEFINED CACHE{MORVANE_WINDOWS_DEPS_FOUND_IN} AND NOT MORVANE_WINDOWS_DEPS_FOUND_IN STREQUAL MORVANE_WINDOWS_DEPS)
+  get_property(_cached DIRECTORY PROPERTY CACHE_VARIABLES)
+  foreach(_variable IN LISTS _cached)
+    string(FIND "$CACHE{${_variable}}" "${MORVANE_WINDOWS_DEPS_FOUND_IN}" _at)
+    if(_variable MATCHES "^__pkg_config_checked_" OR
+       (_at EQUAL 0 AND NOT _variable MATCHES "^(MORVANE_WINDOWS_DEPS|MORVANE_WINDOWS_DEPS_FOUND_IN)$"))
+      unset(${_variable} CACHE)
+    endif()
+  endforeach()
+  unset(_cached)
+  unset(_at)
+endif()
+set(MORVANE_WINDOWS_DEPS_FOUND_IN "${MORVANE_WINDOWS_DEPS}" CACHE INTERNAL "The prefix that the cached finds come from")
+
 # fmt header-only, libsodium and liblzma as static libraries: each library's
 # headers want to know.
 add_compile_definitions(FMT_HEADER_ONLY SODIUM_STATIC LZMA_API_STATIC)
@@ -22,9 +40,12 @@ target_include_directories(tl::expected SYSTEM INTERFACE "${MORVANE_WINDOWS_DEPS
 set(OPENSSL_ROOT_DIR "${MORVANE_WINDOWS_DEPS}")
 set(OPENSSL_USE_STATIC_LIBS TRUE)
 find_package(OpenSSL 3 REQUIRED)
-# What the static crypto library calls in the system: sockets, the
-# certificate store API it links against, and the system random source.
-set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 bcrypt advapi32 user32)
+# What the static crypto library calls in the system: sockets, the event log
+# and the window station (advapi32, user32), and its seed source's
+# BCryptGenRandom, which the layer gives it (platform/win/openssl_seed.cpp)
+# so that no bcrypt.dll is imported.
+set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 advapi32 user32
+  morvane_openssl_seed)
 
 # One static executable: the C and C++ runtimes and winpthreads inside it.
 add_link_options(-static -static-libgcc -static-libstdc++)

@@ -17,24 +17,16 @@ struct VersionDll {
   using GetInfo = BOOL(WINAPI*)(LPCWSTR file, DWORD handle, DWORD length, LPVOID data);
   using Query = BOOL(WINAPI*)(LPCVOID block, LPCWSTR sub_block, LPVOID* buffer, PUINT length);
 
-  GetSize get_size = nullptr;
-  GetInfo get_info = nullptr;
-  Query query = nullptr;
+  GetSize get_size;
+  GetInfo get_info;
+  Query query;
 
-  VersionDll() {
-    HMODULE dll = win::system_library(L"version.dll");
-    if (dll == nullptr) return;
-    get_size = function<GetSize>(dll, "GetFileVersionInfoSizeW");
-    get_info = function<GetInfo>(dll, "GetFileVersionInfoW");
-    query = function<Query>(dll, "VerQueryValueW");
-  }
+  VersionDll()
+      : get_size(win::system_function<GetSize>(L"version.dll", "GetFileVersionInfoSizeW")),
+        get_info(win::system_function<GetInfo>(L"version.dll", "GetFileVersionInfoW")),
+        query(win::system_function<Query>(L"version.dll", "VerQueryValueW")) {}
 
   bool loaded() const { return get_size != nullptr && get_info != nullptr && query != nullptr; }
-
-  template <class F>
-  static F function(HMODULE dll, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
-  }
 };
 
 const VersionDll& version_dll() {

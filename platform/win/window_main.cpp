@@ -3,10 +3,9 @@
 // scaled for the DPI of the monitor under the pointer and centred in its
 // work area, with round corners where the system draws them. The page draws
 // its own bar; a close from outside goes to the host, which decides.
-#include <dwmapi.h>
-
 #include <utility>
 
+#include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 #include "platform/win/window_parts.hpp"
 
@@ -20,6 +19,17 @@ constexpr wchar_t kClassName[] = L"MorvaneSetupPage";
 // systems refuse the attribute, which is harmless.
 constexpr DWORD kCornerPreference = 33;
 constexpr DWORD kRoundCorners = 2;
+
+// Asks for round corners through dwmapi's DwmSetWindowAttribute. dwmapi.dll
+// is not one of the DLLs that Windows always takes from its own folder: it
+// is loaded from the system folder when the first window asks, not imported.
+void prefer_round_corners(HWND window) {
+  using SetAttribute = HRESULT(WINAPI*)(HWND window, DWORD attribute, LPCVOID value, DWORD size);
+  static const auto set_attribute = win::system_function<SetAttribute>(L"dwmapi.dll", "DwmSetWindowAttribute");
+  if (set_attribute == nullptr) return;
+  const DWORD round = kRoundCorners;
+  set_attribute(window, kCornerPreference, &round, sizeof round);
+}
 
 // A solid brush, deleted when the object goes.
 class Brush {
@@ -86,8 +96,7 @@ class WinMainWindow final : public MainWindow {
     const RECT placed = centred_placement(work, layout.size, window_dpi(window_));
     ::SetWindowPos(window_, nullptr, placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    const DWORD round = kRoundCorners;
-    ::DwmSetWindowAttribute(window_, kCornerPreference, &round, sizeof round);
+    prefer_round_corners(window_);
     *owner_ = window_;
   }
   ~WinMainWindow() override {

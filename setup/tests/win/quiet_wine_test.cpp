@@ -18,6 +18,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "setup/tests/win/planted_dlls.hpp"
 #include "testkit/host_tools.hpp"
 
 namespace setup_test {
@@ -159,6 +160,36 @@ TEST_F(QuietWineForAnOddUser, TheUninstallRemovesTheFolderThoughItsPathNamesAVar
   install();
   ASSERT_NE(platform::display(user.install).find("%TEMP%"), std::string::npos);
   uninstall_from_the_entry();
+}
+
+// Any site can drop files into Downloads beside the setup program, and the
+// install folder is the user's to write: no DLL planted beside the program is
+// loaded by a quiet install (and the run after it, which reads the installed
+// version), nor any beside the installed uninstaller by the uninstall.
+TEST_F(QuietWine, NoDllPlantedBesideTheSetupProgramOrTheUninstallerIsLoaded) {
+  const platform::Path downloads = user.root / "Downloads";
+  const platform::Path marks = user.root / "dll-marks";
+  ASSERT_TRUE(platform::create_dirs(downloads));
+  ASSERT_TRUE(platform::create_dirs(marks));
+  const platform::Path setup = downloads / "morvane-setup.exe";
+  ASSERT_TRUE(platform::copy_file_replace(testkit::build_path(MORVANE_SETUP_EXE), setup));
+  plant_dlls(downloads);
+  const EnvChanges marked{{planted_dll_marks_variable, platform::display(marks)}};
+  channel.publish(release);
+
+  const ExeRun installed = user.run_program(setup, {"--quiet"}, marked);
+  EXPECT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+  EXPECT_EQ(user.differences_from(release), "");
+  const ExeRun again = user.run_program(setup, {"--quiet"}, marked);
+  EXPECT_EQ(again.exit_code, 0) << read_text(user.setup_log);
+
+  ASSERT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+  plant_dlls(user.install);
+  const ExeRun removed = user.run_program(user.install / "uninstall.exe", {"--uninstall", "--quiet"}, marked);
+  EXPECT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_FALSE(user.entry_value("DisplayName"));
+
+  EXPECT_THAT(loaded_planted_dlls(marks), IsEmpty());
 }
 
 // The product's files as a release has them, by name.

@@ -203,24 +203,24 @@ TEST_F(WinWindowLayer, AnOkBoxAnswersOkAndANoAnswersNoWithNoOwnerWhenNoneIsGiven
   EXPECT_EQ(answerer.seen[1].buttons, (std::vector<std::string>{"&Yes", "&No"}));
 }
 
-// Where the web engine's loader is looked for, with a stand-in loader of
-// ours (fake_webview2_loader.cpp) that leaves a mark when it is loaded.
+// Where the web engine's loader is looked for, with the planted DLL of the
+// tests (planted_dll.cpp) as the loader: it leaves a mark when it is loaded.
 class WebViewLoader : public WinWindowLayer {
  protected:
   void SetUp() override {
     WinWindowLayer::SetUp();
     if (IsSkipped()) return;
-    auto exe = platform::current_exe();
-    ASSERT_TRUE(exe);
-    stand_in = exe->parent_path() / "fake-webview2-loader.dll";
+    stand_in = linux_path(MORVANE_PLANTED_DLL);
     ASSERT_TRUE(platform::exists(stand_in)) << platform::display(stand_in);
-    mark = platform::temp_dir() / ("morvane-loader-mark-" + std::to_string(platform::process_id()));
-    (void)platform::remove_file(mark);
-    ::SetEnvironmentVariableW(L"MORVANE_TEST_LOADER_MARK", mark.c_str());
+    marks = platform::temp_dir() / ("morvane-loader-marks-" + std::to_string(platform::process_id()));
+    (void)platform::remove_dir_all(marks);
+    ASSERT_TRUE(platform::create_dirs(marks));
+    mark = marks / "WebView2Loader.dll";
+    ::SetEnvironmentVariableW(L"MORVANE_TEST_DLL_MARKS", marks.c_str());
   }
   void TearDown() override {
     for (const auto& placed : placed_copies) ::DeleteFileW(placed.c_str());
-    if (!mark.empty()) (void)platform::remove_file(mark);
+    if (!marks.empty()) (void)platform::remove_dir_all(marks);
   }
 
   void place(const platform::Path& folder) {
@@ -238,6 +238,7 @@ class WebViewLoader : public WinWindowLayer {
   }
 
   platform::Path stand_in;
+  platform::Path marks;
   platform::Path mark;
   std::vector<platform::Path> placed_copies;
 };

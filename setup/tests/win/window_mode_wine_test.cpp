@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/env.hpp"
@@ -24,6 +25,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "setup/tests/win/desktop.hpp"
+#include "setup/tests/win/planted_dlls.hpp"
 
 namespace setup_test {
 namespace {
@@ -244,6 +246,32 @@ TEST_F(WindowModeUnderWine, InstallsWithTheSplashThenTheFinalBoxAndEndsWithExitZ
   EXPECT_TRUE(platform::exists(user.install / "uninstall.exe"));
   EXPECT_TRUE(platform::exists(user.desktop_link));
   EXPECT_FALSE(platform::exists(data_folder(run.id())));
+}
+
+// Any site can drop files into Downloads: with DLLs planted beside it, window
+// mode installs through its splash, its main window and its final box and
+// loads none of them.
+TEST_F(WindowModeUnderWine, LoadsNoDllPlantedBesideItInDownloads) {
+  const platform::Path marks = user.root / "dll-marks";
+  ASSERT_TRUE(platform::create_dirs(marks));
+  plant_dlls(downloads);
+  const testkit::Release release = quick_release("1.4.0", kIssued);
+  LocalChannel channel;
+  channel.publish(release);
+  auto env = user.env();
+  env[planted_dll_marks_variable] = platform::display(marks);
+  {
+    const SetupRun run(setup_exe, env);
+    EXPECT_TRUE(run.window_of_class("MorvaneSetupPage", 20s)) << "no main window";
+    const auto box = run.box(120s);
+    EXPECT_TRUE(box) << "no final box; the run ended with " << run.wait(0ms).value_or(259);
+    if (box) {
+      EXPECT_EQ(box->text, "Morvane 1.4.0 is installed. Open it from the Start menu or the desktop.");
+      press(*box, IDOK);
+      EXPECT_EQ(run.wait(30s), 0u);
+    }
+  }
+  EXPECT_THAT(loaded_planted_dlls(marks), ::testing::IsEmpty());
 }
 
 TEST_F(WindowModeUnderWine, ASecondSetupProgramSaysTheInstallerIsAlreadyRunningAndEndsWithExitOne) {
