@@ -11,20 +11,22 @@ endif()
 # A build folder configured before with another prefix (a new recipe of
 # scripts/windows-deps) forgets what it found in the old one: the libraries,
 # packages and pkg-config answers that CMake keeps in its cache would still
-# name the old prefix's files.
-if(DEFINED CACHE{MORVANE_WINDOWS_DEPS_FOUND_IN} AND NOT MORVANE_WINDOWS_DEPS_FOUND_IN STREQUAL MORVANE_WINDOWS_DEPS)
-  get_property(_cached DIRECTORY PROPERTY CACHE_VARIABLES)
-  foreach(_variable IN LISTS _cached)
-    string(FIND "$CACHE{${_variable}}" "${MORVANE_WINDOWS_DEPS_FOUND_IN}" _at)
-    if(_variable MATCHES "^__pkg_config_checked_" OR
-       (_at EQUAL 0 AND NOT _variable MATCHES "^(MORVANE_WINDOWS_DEPS|MORVANE_WINDOWS_DEPS_FOUND_IN)$"))
-      unset(${_variable} CACHE)
-    endif()
-  endforeach()
+# name the old prefix's files. OpenSSL's headers show which prefix that was.
+if(DEFINED CACHE{OPENSSL_INCLUDE_DIR})
+  get_filename_component(_old_prefix "$CACHE{OPENSSL_INCLUDE_DIR}" DIRECTORY)
+  if(NOT _old_prefix STREQUAL MORVANE_WINDOWS_DEPS)
+    get_property(_cached DIRECTORY PROPERTY CACHE_VARIABLES)
+    foreach(_variable IN LISTS _cached)
+      string(FIND "$CACHE{${_variable}}" "${_old_prefix}" _at)
+      if(_variable MATCHES "^__pkg_config_checked_" OR (_at EQUAL 0 AND NOT _variable STREQUAL "MORVANE_WINDOWS_DEPS"))
+        unset(${_variable} CACHE)
+      endif()
+    endforeach()
+  endif()
+  unset(_old_prefix)
   unset(_cached)
   unset(_at)
 endif()
-set(MORVANE_WINDOWS_DEPS_FOUND_IN "${MORVANE_WINDOWS_DEPS}" CACHE INTERNAL "The prefix that the cached finds come from")
 
 # fmt header-only, libsodium and liblzma as static libraries: each library's
 # headers want to know.
