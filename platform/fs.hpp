@@ -2,7 +2,15 @@
 //
 // Every operation answers with its result or an IoError whose text is the
 // system's. A move always replaces an existing destination (MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING on Windows, rename(2) here).
+// MOVEFILE_REPLACE_EXISTING on Windows, rename(2) here), and is on the disk
+// when it answers, so that a power cut after it cannot undo it under what the
+// program writes next.
+//
+// On Windows every path reaches the system in its long form ("\\?\C:\...",
+// normalised first), so that no file call stops at MAX_PATH, and a move or
+// removal that another program's handle stops for a moment (an antivirus
+// scanner, an indexer) is made again for about a second before it fails with
+// the system's error. Nothing here fails so on POSIX.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +51,9 @@ bool is_regular_file(const Path& path);
 bool same_file(const Path& a, const Path& b);
 
 // Creates the folder with every missing parent; an existing folder is fine.
+// Here each folder made is on the disk as an entry of its parent when it
+// answers (the parent is flushed); Windows flushes no folder, and a later
+// write-through move into the folder is relied on to take it along.
 IoResult<void> create_dirs(const Path& path);
 
 // The whole content of a file.
@@ -51,7 +62,11 @@ IoResult<Bytes> read_file(const Path& path);
 // A plain whole-file write: create or truncate, write everything, close.
 IoResult<void> write_file(const Path& path, ByteView bytes);
 
-// The system's rename that replaces an existing destination.
+// The system's rename that replaces an existing destination, on the disk
+// when it answers: here the folder it moved into and the folder it left are
+// flushed (fsync) after it; on Windows the move is made with
+// MOVEFILE_WRITE_THROUGH. A failure of that flush is the rename's failure,
+// though the file may have moved.
 IoResult<void> rename_replace(const Path& from, const Path& to);
 
 // True when a rename may replace a file that is open elsewhere, as here;

@@ -1,18 +1,44 @@
 // rename(2), unlink(2), unlinkat(2) and remove(3) as a test binary that
 // links this in sees them: each call is first offered to the policy of
-// file_fault_interpose.cpp, then made with the system call itself. No C
-// library header that declares these functions is included here, so the
-// definitions stand alone.
+// file_fault_interpose.cpp, then made with the system call itself. fsync(2)
+// and fdatasync(2) are made first and, when they succeed, recorded with the
+// path of what they flushed. No C library header that declares these
+// functions is included here, so the definitions stand alone.
 #include <fcntl.h>
 #include <sys/syscall.h>
 
 #include <cerrno>
 
 extern "C" long syscall(long number, ...) noexcept;
-extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to);
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to, bool write_through);
+extern "C" void testkit_file_fault_synced(const char* path);
+
+namespace {
+
+// Records the path that the descriptor is open on, as the system names it.
+void note_synced(int fd) {
+  char link[32] = "/proc/self/fd/";
+  char digits[12];
+  int count = 0;
+  for (unsigned value = static_cast<unsigned>(fd); count == 0 || value != 0; value /= 10) {
+    digits[count++] = static_cast<char>('0' + value % 10);
+  }
+  char* end = link + 14;
+  while (count > 0) *end++ = digits[--count];
+  *end = '\0';
+  char path[4096];
+  const int saved = errno;
+  const long length = syscall(SYS_readlinkat, AT_FDCWD, link, path, sizeof path - 1);
+  errno = saved;
+  if (length <= 0) return;
+  path[length] = '\0';
+  testkit_file_fault_synced(path);
+}
+
+}  // namespace
 
 extern "C" int rename(const char* from, const char* to) noexcept {
-  if (!testkit_file_fault_admit("rename", from, to)) {
+  if (!testkit_file_fault_admit("rename", from, to, false)) {
     errno = EIO;
     return -1;
   }
@@ -24,7 +50,7 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 }
 
 extern "C" int unlink(const char* path) noexcept {
-  if (!testkit_file_fault_admit("unlink", path, nullptr)) {
+  if (!testkit_file_fault_admit("unlink", path, nullptr, false)) {
     errno = EIO;
     return -1;
   }
@@ -32,7 +58,7 @@ extern "C" int unlink(const char* path) noexcept {
 }
 
 extern "C" int remove(const char* path) noexcept {
-  if (!testkit_file_fault_admit("remove", path, nullptr)) {
+  if (!testkit_file_fault_admit("remove", path, nullptr, false)) {
     errno = EIO;
     return -1;
   }
@@ -42,9 +68,22 @@ extern "C" int remove(const char* path) noexcept {
 }
 
 extern "C" int unlinkat(int dir, const char* path, int flags) noexcept {
-  if (!testkit_file_fault_admit("unlinkat", path, nullptr)) {
+  if (!testkit_file_fault_admit("unlinkat", path, nullptr, false)) {
     errno = EIO;
     return -1;
   }
   return static_cast<int>(syscall(SYS_unlinkat, dir, path, flags));
+}
+
+// Waits for the disk, as the C library's do: no exception specification.
+extern "C" int fsync(int fd) {
+  const long result = syscall(SYS_fsync, fd);
+  if (result == 0) note_synced(fd);
+  return static_cast<int>(result);
+}
+
+extern "C" int fdatasync(int fd) {
+  const long result = syscall(SYS_fdatasync, fd);
+  if (result == 0) note_synced(fd);
+  return static_cast<int>(result);
 }

@@ -3,8 +3,11 @@
 // functions below before main runs, so that every move and removal the
 // platform layer makes is first offered to the policy of
 // file_fault_interpose.cpp ("rename", "unlink" and "remove"), then made by
-// kernel32. A refused call fails with ERROR_ACCESS_DENIED, as a file that
-// another program holds does.
+// kernel32. A refused call fails with ERROR_IO_DEVICE, as a failing disk
+// does (not as a file that another program holds for a moment, which the
+// layer would try again). FlushFileBuffers is recorded once it succeeds,
+// with the path of the file it flushed. Paths are recorded as the program
+// names them, without the "\\?\" prefix of the long form.
 #include <windows.h>
 
 #include <cstring>
@@ -12,39 +15,65 @@
 
 #include "platform/text.hpp"
 
-extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to);
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to, bool write_through);
+extern "C" void testkit_file_fault_synced(const char* path);
 
 namespace {
 
 using MoveFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 using PathFn = BOOL(WINAPI*)(LPCWSTR);
+using FlushFn = BOOL(WINAPI*)(HANDLE);
 
 MoveFn real_move = nullptr;
 PathFn real_delete = nullptr;
 PathFn real_remove_directory = nullptr;
+FlushFn real_flush = nullptr;
 
+// The path in UTF-8, "\\?\C:\x" as "C:\x" and "\\?\UNC\server\x" as
+// "\\server\x".
 std::string utf8(LPCWSTR text) {
   if (text == nullptr) return {};
-  const std::wstring wide(text);
+  std::wstring wide(text);
+  if (wide.starts_with(L"\\\\?\\UNC\\")) {
+    wide.erase(2, 6);
+  } else if (wide.starts_with(L"\\\\?\\")) {
+    wide.erase(0, 4);
+  }
   return platform::from_wide(std::u16string(wide.begin(), wide.end()));
 }
 
-bool admit(const char* what, LPCWSTR from, LPCWSTR to) {
+bool admit(const char* what, LPCWSTR from, LPCWSTR to, bool write_through = false) {
   const std::string from_text = utf8(from);
   const std::string to_text = utf8(to);
-  if (testkit_file_fault_admit(what, from_text.c_str(), to != nullptr ? to_text.c_str() : nullptr)) return true;
-  ::SetLastError(ERROR_ACCESS_DENIED);
+  if (testkit_file_fault_admit(what, from_text.c_str(), to != nullptr ? to_text.c_str() : nullptr, write_through)) {
+    return true;
+  }
+  ::SetLastError(ERROR_IO_DEVICE);
   return false;
 }
 
 BOOL WINAPI hooked_move(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  return admit("rename", from, to) ? real_move(from, to, flags) : FALSE;
+  return admit("rename", from, to, (flags & MOVEFILE_WRITE_THROUGH) != 0) ? real_move(from, to, flags) : FALSE;
 }
 
 BOOL WINAPI hooked_delete(LPCWSTR path) { return admit("unlink", path, nullptr) ? real_delete(path) : FALSE; }
 
 BOOL WINAPI hooked_remove_directory(LPCWSTR path) {
   return admit("remove", path, nullptr) ? real_remove_directory(path) : FALSE;
+}
+
+BOOL WINAPI hooked_flush(HANDLE file) {
+  if (!real_flush(file)) return FALSE;
+  const DWORD saved = ::GetLastError();
+  std::wstring path(1024, L'\0');
+  const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length > 0 && length < path.size()) {
+    path.resize(length);
+    testkit_file_fault_synced(utf8(path.c_str()).c_str());
+  }
+  ::SetLastError(saved);
+  return TRUE;
 }
 
 // Points the main program's import of kernel32's `name` at `hook`; answers
@@ -80,6 +109,7 @@ struct Hooks {
     real_delete = reinterpret_cast<PathFn>(patch_import("DeleteFileW", reinterpret_cast<void*>(&hooked_delete)));
     real_remove_directory = reinterpret_cast<PathFn>(
         patch_import("RemoveDirectoryW", reinterpret_cast<void*>(&hooked_remove_directory)));
+    real_flush = reinterpret_cast<FlushFn>(patch_import("FlushFileBuffers", reinterpret_cast<void*>(&hooked_flush)));
   }
 } hooks;
 

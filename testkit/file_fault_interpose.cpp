@@ -13,9 +13,13 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/path.hpp"
+
 // Asked by the interposed functions (file_fault_hooks.cpp) before they do
-// anything: false means "fail with EIO".
-extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to);
+// anything: false means "fail with an I/O error".
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to, bool write_through);
+// Told by the interposed flushes, once one has succeeded, what they flushed.
+extern "C" void testkit_file_fault_synced(const char* path);
 
 namespace testkit::file_faults {
 
@@ -28,6 +32,7 @@ struct State {
   int stop_fd = -1;
   Policy policy;
   std::vector<Operation> log;
+  std::vector<Operation> timeline;
 };
 
 // Never destroyed: files are still removed while the process exits, after
@@ -54,6 +59,7 @@ void reset() {
   state().stop_fd = -1;
   state().policy = nullptr;
   state().log.clear();
+  state().timeline.clear();
 }
 
 void set_policy(Policy policy) {
@@ -69,6 +75,37 @@ void set_stop_fd(int fd) {
 std::vector<Operation> log() {
   std::lock_guard lock(state().mutex);
   return state().log;
+}
+
+std::vector<Operation> timeline() {
+  std::lock_guard lock(state().mutex);
+  return state().timeline;
+}
+
+namespace {
+
+// A path as the system compares it, for telling whether a flush was of the
+// folder that a rename named.
+platform::Path comparable(const std::string& text) {
+  return platform::comparable_path(platform::path_from_utf8(text).lexically_normal());
+}
+
+bool flushed_between(const std::vector<Operation>& timeline, std::size_t after, std::size_t before,
+                     const platform::Path& folder) {
+  for (std::size_t i = after + 1; i < before && i < timeline.size(); ++i) {
+    if (timeline[i].what == "sync" && comparable(timeline[i].from) == folder) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool on_disk_before(const std::vector<Operation>& timeline, std::size_t at, std::size_t before) {
+  const Operation& rename = timeline.at(at);
+  if (rename.write_through) return true;
+  const platform::Path into = comparable(rename.to).parent_path();
+  const platform::Path left = comparable(rename.from).parent_path();
+  return flushed_between(timeline, at, before, into) && flushed_between(timeline, at, before, left);
 }
 
 int failures() {
@@ -95,15 +132,16 @@ void fail_next_rename_onto(std::string to_suffix) {
 
 }  // namespace testkit::file_faults
 
-extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to) {
+extern "C" bool testkit_file_fault_admit(const char* what, const char* from, const char* to, bool write_through) {
   using namespace testkit::file_faults;
   Operation operation;
   Policy policy;
   int stop_fd = -1;
   {
     std::lock_guard lock(state().mutex);
-    operation = Operation{state().next++, what, from, to != nullptr ? to : ""};
+    operation = Operation{state().next++, what, from, to != nullptr ? to : "", write_through};
     state().log.push_back(operation);
+    state().timeline.push_back(operation);
     policy = state().policy;
     stop_fd = state().stop_fd;
   }
@@ -118,4 +156,10 @@ extern "C" bool testkit_file_fault_admit(const char* what, const char* from, con
     ++state().failed;
   }
   return action == Action::Proceed;
+}
+
+extern "C" void testkit_file_fault_synced(const char* path) {
+  using namespace testkit::file_faults;
+  std::lock_guard lock(state().mutex);
+  state().timeline.push_back(Operation{-1, "sync", path, "", false});
 }

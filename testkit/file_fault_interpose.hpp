@@ -5,12 +5,18 @@
 // whole process, so every move and removal that the program makes through
 // the platform layer passes through a policy first. The policy sees each
 // operation (numbered from 0 since the last reset) and lets it happen, makes
-// it fail with EIO as a full disk or a locked file would, or stops the
-// process right there until it is killed, as a power cut would.
+// it fail with an I/O error as a failing disk would, or stops the process
+// right there until it is killed, as a power cut would.
+//
+// Flushes to the disk (fsync(2) and fdatasync(2) here, FlushFileBuffers on
+// Windows) are watched too, never broken: they are recorded in the timeline,
+// between the operations they came after, so that a test can tell whether a
+// move was on the disk before the program went on.
 //
 // Link it only into the test binaries that break file operations on purpose.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,10 +24,13 @@
 namespace testkit::file_faults {
 
 struct Operation {
-  int index = 0;
-  std::string what;  // "rename", "unlink", "unlinkat", "remove"
-  std::string from;  // the path (the source of a rename)
+  int index = 0;     // -1 for a flush, which is not numbered
+  std::string what;  // "rename", "unlink", "unlinkat", "remove"; "sync" for a flush
+  std::string from;  // the path (the source of a rename; what a flush flushed)
   std::string to;    // the destination of a rename, else empty
+  // A move made with MOVEFILE_WRITE_THROUGH (Windows), which is on the disk
+  // when the call returns.
+  bool write_through = false;
   // "rename <from> -> <to>" or "<what> <from>"
   std::string text() const;
 };
@@ -43,6 +52,17 @@ void set_stop_fd(int fd);
 
 // The operations since the last reset, failed and stopped ones included.
 std::vector<Operation> log();
+
+// The operations and the flushes since the last reset, in the order they
+// were made; a flush (what "sync") names the file or folder it flushed. It
+// is recorded once it has succeeded, and never offered to the policy.
+std::vector<Operation> timeline();
+
+// Whether the rename at position `at` of the timeline was on the disk before
+// position `before` (the timeline's size for "by its end"): made with
+// MOVEFILE_WRITE_THROUGH, or followed, before `before`, by a flush of the
+// folder it moved into and of the folder it left.
+bool on_disk_before(const std::vector<Operation>& timeline, std::size_t at, std::size_t before);
 
 // How many operations have failed since the last reset.
 int failures();

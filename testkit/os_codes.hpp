@@ -14,6 +14,7 @@ inline constexpr int connection_refused = 10061;  // WSAECONNREFUSED
 inline constexpr int connection_reset = 10054;    // WSAECONNRESET
 inline constexpr int connection_aborted = 10053;  // WSAECONNABORTED
 inline constexpr int timed_out = 10060;           // WSAETIMEDOUT
+inline constexpr int io_failure = 1117;           // ERROR_IO_DEVICE, what a broken file operation answers
 #else
 inline constexpr int not_found = 2;             // ENOENT
 inline constexpr int access_denied = 13;        // EACCES
@@ -22,6 +23,7 @@ inline constexpr int connection_refused = 111;  // ECONNREFUSED
 inline constexpr int connection_reset = 104;    // ECONNRESET
 inline constexpr int connection_aborted = 32;   // EPIPE: a send after the peer has gone
 inline constexpr int timed_out = 110;           // ETIMEDOUT
+inline constexpr int io_failure = 5;            // EIO, what a broken file operation answers
 #endif
 
 }  // namespace testkit::os_codes

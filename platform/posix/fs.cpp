@@ -57,6 +57,24 @@ IoResult<void> write_fully(int fd, ByteView bytes) {
 
 bool same_identity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// The folder that holds a path's last component: its parent, or the working
+// folder for a bare name.
+Path folder_of(const Path& path) {
+  const Path parent = path.parent_path();
+  return parent.empty() ? Path(".") : parent;
+}
+
+// Puts a folder's entries on the disk: a rename or a new entry in it is not
+// there until the folder itself is flushed, and a power cut before that can
+// undo it while later writes survive. A file system that cannot flush a
+// folder (EINVAL) keeps its entries as it does, which is all there is.
+IoResult<void> sync_folder(const Path& folder) {
+  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return last_error();
+  if (::fsync(fd.get()) != 0 && errno != EINVAL) return last_error();
+  return {};
+}
+
 }  // namespace
 
 IoResult<Metadata> metadata(const Path& path) {
@@ -77,14 +95,32 @@ bool same_file(const Path& a, const Path& b) {
 
 IoResult<void> create_dirs(const Path& path) {
   if (path.empty()) return {};
+  // The folders that are missing now, the deepest first.
+  std::vector<Path> missing;
+  for (Path folder = path; !folder.empty(); folder = folder.parent_path()) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 || errno != ENOENT || folder == folder.parent_path()) break;
+    missing.push_back(folder);
+  }
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
   if (ec) return tl::unexpected(IoError::from_os(ec.value()));
+  // Each folder made here is an entry of its parent, on the disk only once
+  // the parent is flushed.
+  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+    if (auto synced = sync_folder(folder_of(*folder)); !synced) return synced;
+  }
   return {};
 }
 
 IoResult<void> rename_replace(const Path& from, const Path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return last_error();
+  // On the disk before it answers: the folder it moved into, and the one it
+  // left when that is another.
+  const Path into = folder_of(to);
+  const Path left = folder_of(from);
+  if (auto synced = sync_folder(into); !synced) return synced;
+  if (left.lexically_normal() != into.lexically_normal()) return sync_folder(left);
   return {};
 }
 

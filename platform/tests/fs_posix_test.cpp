@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/small_disk.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -19,6 +20,27 @@ using platform::to_bytes;
 unsigned mode_of(const platform::Path& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A folder that create_dirs makes is flushed into its parent, so that a
+// file renamed into it later cannot be lost with the folder in a power cut.
+// (On Windows the file system's log keeps a folder that was made before a
+// write-through move.)
+TEST(Fs, EveryFolderThatCreateDirsMakesIsFlushedIntoItsParent) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "a"));
+  testkit::file_faults::Scope scope;
+  ASSERT_TRUE(platform::create_dirs(dir / "a" / "b" / "c"));
+  std::vector<std::filesystem::path> flushed;
+  for (const auto& op : testkit::file_faults::timeline()) {
+    if (op.what == "sync") flushed.push_back(std::filesystem::path(op.from).lexically_normal());
+  }
+  const auto canonical = [](const std::filesystem::path& path) { return std::filesystem::canonical(path); };
+  EXPECT_EQ(flushed, (std::vector<std::filesystem::path>{canonical(dir / "a"), canonical(dir / "a" / "b")}));
+  // A folder that was there already is not flushed again.
+  testkit::file_faults::reset();
+  ASSERT_TRUE(platform::create_dirs(dir / "a" / "b" / "c"));
+  EXPECT_TRUE(testkit::file_faults::timeline().empty());
 }
 
 TEST(Fs, CopyTakesTheSourcesMode) {

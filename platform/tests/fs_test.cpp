@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/os_codes.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -39,6 +42,29 @@ TEST(Fs, RenameReplacesAnExistingDestination) {
   ASSERT_TRUE(platform::rename_replace(dir / "from", dir / "to"));
   EXPECT_FALSE(platform::exists(dir / "from"));
   EXPECT_EQ(platform::read_file(dir / "to").value(), to_bytes("new"));
+}
+
+// A rename is on the disk when it answers, within a folder and from one
+// folder to another: a power cut after it cannot bring the old names back
+// under what the program writes next.
+TEST(Fs, ARenameIsOnTheDiskWhenItAnswers) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "other"));
+  ASSERT_TRUE(platform::write_file(dir / "a", byte_view("a")));
+  testkit::file_faults::Scope scope;
+  ASSERT_TRUE(platform::rename_replace(dir / "a", dir / "b"));
+  ASSERT_TRUE(platform::rename_replace(dir / "b", dir / "other" / "c"));
+  const auto timeline = testkit::file_faults::timeline();
+  std::vector<std::string> renames;
+  for (std::size_t at = 0; at < timeline.size(); ++at) {
+    if (timeline[at].what != "rename") continue;
+    renames.push_back(timeline[at].text());
+    // On the disk before the next rename began.
+    std::size_t next = at + 1;
+    while (next < timeline.size() && timeline[next].what == "sync") ++next;
+    EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, at, next)) << timeline[at].text();
+  }
+  EXPECT_EQ(renames.size(), 2u);
 }
 
 TEST(Fs, CreateDirsMakesParentsAndAcceptsExisting) {

@@ -1,12 +1,17 @@
 // Files and folders through the system's wide calls. Every open shares
 // reading, writing and deleting with other handles, so that an open file
 // never keeps another program (or this one) from replacing it by a rename
-// where the system allows that at all.
+// where the system allows that at all. Every path reaches the system in the
+// long form (long_path.hpp), so that none stops at MAX_PATH; a move is
+// written through to the disk before it answers; and a move or removal that
+// another program's handle stops for a moment is made again (held_retry.hpp).
 #include "platform/fs.hpp"
 
 #include <algorithm>
 #include <limits>
 
+#include "platform/win/held_retry.hpp"
+#include "platform/win/long_path.hpp"
 #include "platform/win/wide.hpp"
 
 namespace platform {
@@ -15,6 +20,7 @@ namespace {
 
 using win::Handle;
 using win::last_error;
+using win::long_path;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -23,8 +29,8 @@ HANDLE to_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 // A handle for a File: INVALID_HANDLE_VALUE, which is also File's "closed",
 // when the open failed.
 IoResult<std::intptr_t> open_handle(const Path& path, DWORD access, DWORD disposition) {
-  HANDLE handle =
-      ::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = ::CreateFileW(long_path(path).c_str(), access, kShareAll, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return last_error();
   return reinterpret_cast<std::intptr_t>(handle);
 }
@@ -32,7 +38,8 @@ IoResult<std::intptr_t> open_handle(const Path& path, DWORD access, DWORD dispos
 // A handle on the path itself, files and folders alike, links followed; for
 // reading what the system knows of it.
 Handle open_for_information(const Path& path) {
-  return Handle(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return Handle(::CreateFileW(long_path(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 IoResult<BY_HANDLE_FILE_INFORMATION> information(const Path& path) {
@@ -46,11 +53,41 @@ IoResult<BY_HANDLE_FILE_INFORMATION> information(const Path& path) {
 bool is_directory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 bool is_link(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
+// The pattern that finds every entry of a folder.
+std::wstring every_entry_of(const Path& folder) {
+  std::wstring pattern = long_path(folder);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  return pattern + L'*';
+}
+
+// A removal stopped by another program's handle is made again.
+BOOL delete_file(const Path& path) {
+  const std::wstring name = long_path(path);
+  return win::retry_while_held([&] { return ::DeleteFileW(name.c_str()); }, win::held_by_another);
+}
+
+BOOL remove_directory(const Path& path) {
+  const std::wstring name = long_path(path);
+  return win::retry_while_held([&] { return ::RemoveDirectoryW(name.c_str()); }, win::held_by_another);
+}
+
+// Whether a denied rename onto `to` may be a handle that holds the file
+// there: replacing a file that is open elsewhere is denied whatever that
+// handle shares. A denial onto nothing, a folder or a read-only file is the
+// folder's or the file's own, which no waiting mends.
+bool may_be_held_destination(DWORD code, const std::wstring& to) {
+  if (win::held_by_another(code)) return true;
+  if (code != ERROR_ACCESS_DENIED) return false;
+  const DWORD attributes = ::GetFileAttributesW(to.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
 // FindFirstFileW and FindNextFileW over a folder's entries.
 class Finder {
  public:
   explicit Finder(const Path& folder) {
-    handle_ = ::FindFirstFileW((folder / L"*").c_str(), &data_);
+    handle_ = ::FindFirstFileW(every_entry_of(folder).c_str(), &data_);
     error_ = handle_ == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
   }
   ~Finder() {
@@ -103,14 +140,14 @@ IoResult<void> remove_tree(const Path& folder) {
       if (is_directory(attributes) && !is_link(attributes)) {
         if (auto removed = remove_tree(path); !removed) return removed;
       } else if (is_directory(attributes)) {
-        if (!::RemoveDirectoryW(path.c_str())) return last_error();
-      } else if (!::DeleteFileW(path.c_str())) {
+        if (!remove_directory(path)) return last_error();
+      } else if (!delete_file(path)) {
         return last_error();
       }
     }
     if (error != ERROR_SUCCESS) return tl::unexpected(IoError::from_os(static_cast<int>(error)));
   }
-  if (!::RemoveDirectoryW(folder.c_str())) return last_error();
+  if (!remove_directory(folder)) return last_error();
   return {};
 }
 
@@ -140,7 +177,7 @@ IoResult<void> create_dirs(const Path& path) {
   if (!parent.empty() && parent != path) {
     if (auto made = create_dirs(parent); !made) return made;
   }
-  if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
+  if (::CreateDirectoryW(long_path(path).c_str(), nullptr)) return {};
   const DWORD code = ::GetLastError();
   // Made meanwhile by someone else is as good as made here.
   if (code == ERROR_ALREADY_EXISTS) {
@@ -150,19 +187,24 @@ IoResult<void> create_dirs(const Path& path) {
 }
 
 IoResult<void> rename_replace(const Path& from, const Path& to) {
-  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return last_error();
+  const std::wstring source = long_path(from);
+  const std::wstring target = long_path(to);
+  const BOOL moved = win::retry_while_held(
+      [&] { return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); },
+      [&](DWORD code) { return may_be_held_destination(code, target); });
+  if (!moved) return last_error();
   return {};
 }
 
 bool renames_replace_open_files() { return false; }
 
 IoResult<void> remove_file(const Path& path) {
-  if (!::DeleteFileW(path.c_str())) return last_error();
+  if (!delete_file(path)) return last_error();
   return {};
 }
 
 IoResult<void> remove_dir_all(const Path& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(long_path(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     // Nothing there is nothing to remove, as on every system.
     const DWORD code = ::GetLastError();
@@ -171,14 +213,14 @@ IoResult<void> remove_dir_all(const Path& path) {
   }
   if (!is_directory(attributes)) return tl::unexpected(IoError::from_os(ERROR_DIRECTORY));
   if (is_link(attributes)) {
-    if (!::RemoveDirectoryW(path.c_str())) return last_error();
+    if (!remove_directory(path)) return last_error();
     return {};
   }
   return remove_tree(path);
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
-  if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) return last_error();
+  if (!::CopyFileW(long_path(from).c_str(), long_path(to).c_str(), FALSE)) return last_error();
   return {};
 }
 
@@ -191,7 +233,8 @@ IoResult<void> mark_executable(const Path& path) {
 IoResult<DirListing> list_dir(const Path& path) {
   Finder finder(path);
   if (finder.open_error() != ERROR_SUCCESS) {
-    const bool empty_folder = finder.open_error() == ERROR_FILE_NOT_FOUND && is_directory(::GetFileAttributesW(path.c_str()));
+    const bool empty_folder =
+        finder.open_error() == ERROR_FILE_NOT_FOUND && is_directory(::GetFileAttributesW(long_path(path).c_str()));
     if (!empty_folder) return tl::unexpected(IoError::from_os(static_cast<int>(finder.open_error())));
     return DirListing{};
   }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/win/long_path.hpp"
 #include "platform/win/system_folder.hpp"
 
 namespace platform {
@@ -39,11 +40,12 @@ const VersionDll& version_dll() {
 std::optional<Bytes> version_root_block(const Path& path) {
   const VersionDll& dll = version_dll();
   if (!dll.loaded()) return std::nullopt;
+  const std::wstring file = win::long_path(path);
   DWORD ignored = 0;
-  const DWORD size = dll.get_size(path.c_str(), &ignored);
+  const DWORD size = dll.get_size(file.c_str(), &ignored);
   if (size == 0) return std::nullopt;
   std::vector<std::uint8_t> data(size);
-  if (!dll.get_info(path.c_str(), 0, size, data.data())) return std::nullopt;
+  if (!dll.get_info(file.c_str(), 0, size, data.data())) return std::nullopt;
   void* block = nullptr;
   UINT length = 0;
   if (!dll.query(data.data(), L"\\", &block, &length)) return std::nullopt;

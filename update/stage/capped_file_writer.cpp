@@ -41,6 +41,12 @@ platform::IoResult<void> CappedFileWriter::flush() {
   return done;
 }
 
+platform::IoResult<void> CappedFileWriter::sync() {
+  if (auto flushed = flush(); !flushed) return flushed;
+  if (!open_) return tl::unexpected(platform::IoError::custom(platform::ErrorKind::Other, "the output is closed"));
+  return file_.sync();
+}
+
 void CappedFileWriter::close() {
   if (!open_) return;
   (void)flush();

@@ -29,6 +29,8 @@ class CappedFileWriter {
   platform::IoResult<void> write(platform::ByteView bytes);
   // Writes out what is buffered.
   platform::IoResult<void> flush();
+  // Writes out what is buffered and puts the file's bytes on the disk.
+  platform::IoResult<void> sync();
   // Flushes what is still buffered (ignoring a failure) and closes the file.
   // Later calls do nothing; writes after it fail.
   void close();

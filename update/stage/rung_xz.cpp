@@ -1,5 +1,5 @@
 // Rung 4: the xz artifact, decoded into a part file through a writer capped
-// at the signed size, checked, then renamed into place.
+// at the signed size, checked, put on the disk, then renamed into place.
 #include <fmt/format.h>
 
 #include "fetch/cache/sha256.hpp"
@@ -32,6 +32,9 @@ tl::expected<void, UpdateError> decode_to_staged(const FileEntry& entry, platfor
   if (writer.written() != entry.bytes) {
     return tl::unexpected(UpdateError{UpdateError::SizeMismatch{part_text, entry.bytes, writer.written()}});
   }
+  // The swap moves the staged file into place and its journal then says so:
+  // the bytes must be on the disk before the name is.
+  if (auto synced = writer.sync(); !synced) return tl::unexpected(io_error_at(part, synced.error()));
   writer.close();
 
   auto digest = fetch::sha256_file_hex(part, fetch::always_continue());

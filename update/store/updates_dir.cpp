@@ -50,6 +50,9 @@ bool path_exists(const platform::Path& path) { return platform::exists(path); }
 
 bool is_plain_folder_name(std::string_view version) {
   if (version.empty() || version == "." || version == "..") return false;
+  // Windows drops a trailing point or blank from a name, so "2.0.0+x." would
+  // be the folder of "2.0.0+x".
+  if (version.back() == '.' || version.back() == ' ') return false;
   for (const char c : version) {
     if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
   }

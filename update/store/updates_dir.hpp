@@ -23,8 +23,10 @@ tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates
 bool path_exists(const platform::Path& path);
 
 // True for a version that names one folder directly below updates/pending
-// (and updates/history): not empty, not "." or "..", and free of "/", "\",
-// ":" and NUL, so that the folder can neither climb out nor reach a drive.
+// (and updates/history): not empty, not "." or "..", free of "/", "\", ":"
+// and NUL, so that the folder can neither climb out nor reach a drive, and
+// not ending in a point or a blank, which Windows would drop from the name,
+// so that it is the folder of no other version.
 bool is_plain_folder_name(std::string_view version);
 
 // updates/pending/<version>: a release being staged.

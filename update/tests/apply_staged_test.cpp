@@ -11,6 +11,7 @@
 #include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
 #include "update/tests/apply_fixture.hpp"
+#include "update/tests/journal_order.hpp"
 
 namespace stagetest {
 namespace {
@@ -117,6 +118,27 @@ TEST(ApplyStaged, AnUpdateOfTheExecutableAloneSwapsItUnderTheJournal) {
     EXPECT_LT(at("rename updates/swap.part -> updates/swap.journal"), at("rename morvane.exe -> morvane.exe.old"));
     expect_history(*home, update.release());
   }
+}
+
+// A power cut keeps later writes and may lose a rename not yet on the disk,
+// which would leave a journal that says more than the files do: each move
+// of the update is on the disk before the journal step that records it (and
+// before any removal after it), and each journal write before the next move.
+TEST(ApplyStaged, EveryMoveIsOnTheDiskBeforeTheJournalSaysSo) {
+  const StagedUpdate update({{"morvane.exe", kExe1}, {"core.dll", kDll1}, {"data.pak", kPak}},
+                            {{"morvane.exe", kExe2}, {"core.dll", kDll2}, {"data.pak", kPak}, {"new.txt", kNew}});
+  const auto home = update.fresh();
+  faults::Scope scope;
+  const auto applied = update::apply_staged(home->updates(), home->install(), update.release(), "1.0.0");
+  ASSERT_TRUE(applied) << error_text(applied);
+  const auto timeline = faults::timeline();
+  const Path journal = home->updates() / "swap.journal";
+  EXPECT_EQ(journaltest::late_renames(timeline, journal), std::vector<std::string>{});
+  // rollback.json, four journal writes, core.dll aside and in, new.txt in,
+  // the executable aside and in, and the history's two files.
+  const auto counted = journaltest::count_renames(timeline, journal);
+  EXPECT_EQ(counted.journal_writes, 4);
+  EXPECT_EQ(counted.renames, 12);
 }
 
 // The executable is kept and two other files change: they move without a

@@ -136,6 +136,23 @@ TEST(ManifestRulesTest, EachRuleGivesItsReason) {
       {"version naming a drive", [](auto& m) { m.version = "1.4.0+C:"; m.build = "1.4.0+C:+x"; },
        "version 1.4.0+C: is not one plain folder name; the updater keeps each release in a folder of that name "
        "and a manifest may not widen its write set"},
+      // Windows drops a trailing point or blank: history\2.0.0+x. would be
+      // history\2.0.0+x, another version's folder.
+      {"version with a trailing point", [](auto& m) { m.version = "2.0.0+x."; m.build = "2.0.0+x.+x"; },
+       "version 2.0.0+x. is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
+      {"version with trailing points", [](auto& m) { m.version = "1.4.0+x.."; m.build = "1.4.0+x..+x"; },
+       "version 1.4.0+x.. is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
+      {"a version whose label is two points", [](auto& m) { m.version = "1.4.0+.."; m.build = "1.4.0+..+x"; },
+       "version 1.4.0+.. is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
+      {"version with a trailing blank", [](auto& m) { m.version = "1.4.0+x "; m.build = "1.4.0+x +x"; },
+       "version 1.4.0+x  is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
+      {"version with a point and a blank at its end", [](auto& m) { m.version = "1.4.0+x. "; m.build = "1.4.0+x. +x"; },
+       "version 1.4.0+x.  is not one plain folder name; the updater keeps each release in a folder of that name "
+       "and a manifest may not widen its write set"},
       {"version with a NUL", [](auto& m) { m.version = std::string("1.4.0+a\0b", 9); m.build = m.version + "+x"; },
        "version " + std::string("1.4.0+a\0b", 9) +
            " is not one plain folder name; the updater keeps each release in a folder of that name and a manifest "
@@ -211,6 +228,8 @@ TEST(ManifestRulesTest, ChangesThatKeepTheManifestUsable) {
        std::nullopt},
       {"version with its own label", [](auto& m) { m.version = "1.4.0+rc"; m.build = "1.4.0+rc+x"; },
        std::nullopt},
+      {"version with points and blanks inside its label", [](auto& m) { m.version = "1.4.0+a. b.c"; m.build = "1.4.0+a. b.c+x"; },
+       std::nullopt},
       {"minimum_version newer than the version", [](auto& m) { m.minimum_version = "9.0.0"; },
        std::nullopt},
       {"upper-case digests", [](auto& m) {
@@ -238,8 +257,6 @@ TEST(ManifestRulesTest, ChangesThatKeepTheManifestUsable) {
        },
        std::nullopt},
       {"a name with a trailing point alone", [](auto& m) { m.files[1].path = "core.dll."; }, std::nullopt},
-      {"a version whose label is two points",
-       [](auto& m) { m.version = "1.4.0+.."; m.build = "1.4.0+..+x"; }, std::nullopt},
       {"a delta from an unparsable version", [](auto& m) { delta(m, 0).from_version = "old"; },
        std::nullopt},
       {"one file alone", [](auto& m) { m.files = {FileEntry{"a", 1, digest('0'), {}, {}}}; },

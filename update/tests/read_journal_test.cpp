@@ -301,6 +301,8 @@ TEST_F(ReadJournal, PathsOutsideTheWriteSetAreRefusedInOrder) {
        "@/updates/pending/../.."},
       {"a version that names a folder below another", replace(c, R"("version":"2.0.0")", R"("version":"a/b")"),
        "@/updates/pending/a/b"},
+      {"a version whose last point Windows would drop", replace(c, R"("version":"2.0.0")", R"("version":"2.0.0+x.")"),
+       "@/updates/pending/2.0.0+x."},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);

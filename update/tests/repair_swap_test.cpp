@@ -7,6 +7,7 @@
 #include "testkit/file_fault_interpose.hpp"
 #include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
+#include "update/tests/journal_order.hpp"
 #include "update/tests/print_update_error.hpp"
 #include "update/tests/swap_fixture.hpp"
 
@@ -28,6 +29,29 @@ tl::expected<void, UpdateError> repair(const Release& release) {
 constexpr int kBegun = 2;
 constexpr int kFirstCompanionMoved = 4;
 constexpr int kNewExecutableIn = 11;
+
+// A power cut keeps later writes and may lose a rename not yet on the disk:
+// from every point a swap can stop at, each move of the repair is on the
+// disk before its next journal write or removal (the pending folder's, the
+// journal's own), and each journal write before the next move.
+TEST(Repair, EveryMoveIsOnTheDiskBeforeTheNextJournalStep) {
+  int renames = 0;
+  int journal_writes = 0;
+  for (int done = kBegun; done <= 12; ++done) {
+    SCOPED_TRACE("swap stopped after " + std::to_string(done) + " operations");
+    Release release;
+    release.apply_until(done);
+    testkit::file_faults::Scope scope;
+    ASSERT_TRUE(repair(release));
+    const auto timeline = testkit::file_faults::timeline();
+    EXPECT_EQ(journaltest::late_renames(timeline, release.journal_file()), std::vector<std::string>{});
+    const auto counted = journaltest::count_renames(timeline, release.journal_file());
+    renames += counted.renames;
+    journal_writes += counted.journal_writes;
+  }
+  EXPECT_GT(renames, 20);
+  EXPECT_GT(journal_writes, 0);
+}
 
 TEST(Repair, WithoutAJournalNothingChanges) {
   Release release;

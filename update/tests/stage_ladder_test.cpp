@@ -4,11 +4,13 @@
 // staged.log lines, requests and staged folder it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/stage/stage_release.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/tests/stage_fixture.hpp"
 
@@ -103,6 +105,49 @@ TEST(StageLadder, EachRungSettlesTheFileItIsCheapestFor) {
   const auto without = update::verify_staged(pending, release.manifest.files, std::nullopt);
   ASSERT_FALSE(without);
   EXPECT_EQ(without.error(), (UpdateError{UpdateError::Incomplete{platform::display(pending / "data.pak")}}));
+}
+
+// The swap that follows moves staged files into place and writes a journal
+// that relies on them, so staging leaves each one on the disk, by every rung
+// that writes one: its bytes flushed before it is renamed into place, and
+// the rename on the disk by the time staging answers.
+TEST(StageLadder, EveryStagedFileIsOnTheDiskWhenStagingAnswers) {
+  Installation home;
+  testkit::TempDir channel;
+  const Bytes old_exe = file_bytes(100000, 3);
+  const auto release = publish(channel.path(),
+                               {.version = "2.0.0",
+                                .issued_at_ms = kIssued,
+                                .files = {{.name = "morvane.exe", .bytes = changed(old_exe)},
+                                          {.name = "core.dll", .bytes = file_bytes(80000, 5)},
+                                          {.name = "notes.txt", .bytes = file_bytes(3000, 6), .xz_check = std::nullopt}},
+                                .earlier = {{"1.0.0", {{.name = "morvane.exe", .bytes = old_exe}}}}});
+  put(home.installed("morvane.exe"), old_exe);
+  testkit::ReleaseHost host(channel.path());
+  Recorder recorder;
+  testkit::file_faults::Scope scope;
+  const auto staged = update::stage_release(home.updates(), host.url(), release, recorder.sink(), home.install());
+  ASSERT_TRUE(staged) << error_text(staged);
+  const auto timeline = testkit::file_faults::timeline();
+
+  const auto comparable = [](const std::string& text) { return platform::comparable_path(platform::path_from_utf8(text)); };
+  std::vector<std::string> staged_names;
+  for (std::size_t at = 0; at < timeline.size(); ++at) {
+    const auto& rename = timeline[at];
+    if (rename.what != "rename") continue;
+    const Path to = platform::path_from_utf8(rename.to);
+    if (comparable(platform::display(to.parent_path())) != platform::comparable_path(home.pending("2.0.0"))) continue;
+    staged_names.push_back(platform::display(to.filename()));
+    SCOPED_TRACE(rename.text());
+    const bool flushed = std::any_of(timeline.begin(), timeline.begin() + static_cast<std::ptrdiff_t>(at),
+                                     [&](const auto& op) { return op.what == "sync" && comparable(op.from) == comparable(rename.from); });
+    EXPECT_TRUE(flushed) << "its bytes were not flushed before the rename";
+    EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, at, timeline.size())) << "the rename was not on the disk";
+  }
+  // The delta's, the artifact's and the plain file's, then the manifest and
+  // its signature.
+  EXPECT_EQ(staged_names, (std::vector<std::string>{"morvane.exe", "core.dll", "notes.txt", "release.json",
+                                                    "release.json.sig"}));
 }
 
 // A second run after a cancelled one takes what the first staged; a third,

@@ -2,7 +2,10 @@
 // the same file) and its atomic write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/fs.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/journal/read_journal.hpp"
 #include "update/journal/swap_journal.hpp"
@@ -159,6 +162,29 @@ TEST(WriteJournal, WritesTheBytesAtomicallyAndReadsBackEqual) {
   journal.step = update::SwapStep::MovedIn;
   ASSERT_TRUE(update::write_journal(updates, journal));
   EXPECT_EQ(platform::to_string(*platform::read_file(updates / "swap.journal")), *update::journal_json(journal));
+}
+
+// The write is on the disk when it answers: the bytes of the part file are
+// flushed before the rename, and the rename, once made, is on the disk too,
+// so that the move the swap makes next can never outlive the journal step
+// it relies on.
+TEST(WriteJournal, TheJournalIsOnTheDiskWhenTheWriteAnswers) {
+  testkit::TempDir temp;
+  const auto updates = temp / "updates";
+  testkit::file_faults::Scope scope;
+  ASSERT_TRUE(update::write_journal(updates, windows_journal()));
+  const auto timeline = testkit::file_faults::timeline();
+  const auto rename = std::find_if(timeline.begin(), timeline.end(), [](const auto& op) { return op.what == "rename"; });
+  ASSERT_NE(rename, timeline.end());
+  const auto at = static_cast<std::size_t>(rename - timeline.begin());
+  EXPECT_EQ(platform::comparable_path(platform::path_from_utf8(rename->to)),
+            platform::comparable_path(updates / "swap.journal"));
+  const bool part_flushed = std::any_of(timeline.begin(), rename, [&](const auto& op) {
+    return op.what == "sync" && platform::comparable_path(platform::path_from_utf8(op.from)) ==
+                                    platform::comparable_path(platform::path_from_utf8(rename->from));
+  });
+  EXPECT_TRUE(part_flushed) << "the part file's bytes were not flushed before the rename";
+  EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, at, timeline.size())) << rename->text();
 }
 
 TEST(WriteJournal, AFailedWriteIsTheIoErrorOfTheWrite) {

@@ -9,6 +9,10 @@
 //                                      copy of itself that holds its
 //                                      standard output and error for 5 s
 //   child sleep <seconds>              sleeps
+//   child hold-file <file> <ms>        opens the file as a scanner would,
+//                                      sharing reading and writing but not
+//                                      deleting, makes "<file>.held", and
+//                                      lets the file go after <ms>
 //   child                              writes its working folder into
 //                                      "started-here.txt" there
 #include <windows.h>
@@ -83,6 +87,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == L"sleep" && argc == 3) {
     ::Sleep(static_cast<DWORD>(_wtoi(argv[2])) * 1000);
+    return 0;
+  }
+  if (mode == L"hold-file" && argc == 4) {
+    HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    const std::wstring marker = std::wstring(argv[2]) + L".held";
+    HANDLE made = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (made == INVALID_HANDLE_VALUE) return 1;
+    ::CloseHandle(made);
+    ::Sleep(static_cast<DWORD>(_wtoi(argv[3])));
+    ::CloseHandle(file);
     return 0;
   }
   if (mode == L"hold" && argc == 4) {

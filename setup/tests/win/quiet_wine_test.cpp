@@ -113,6 +113,36 @@ TEST_F(QuietWine, TheInstalledVersionIsReadFromTheExecutablesVersionResource) {
   EXPECT_EQ(user.differences_from(release), "");
 }
 
+// A LOCALAPPDATA of about 250 characters puts every file of the installation
+// past MAX_PATH, where plain paths fail on Windows for a program that does
+// not declare itself aware of long paths. Wine has no MAX_PATH limit, so
+// under Wine this passes with plain paths too: it shows the install, the
+// update under its journal and the version read through the long form, not
+// the failure without it.
+TEST_F(QuietWine, AnInstallAndAnUpdateUnderALocalAppDataOfAbout250Characters) {
+  platform::Path local = user.root.path();
+  for (int i = 0; local.native().size() < 240; ++i) local /= "a-long-folder-name-" + std::to_string(i);
+  user.local = local;
+  user.install = user.local / "Programs" / "MORVANE";
+  user.updates = user.install / "updates";
+  user.setup_log = user.updates / "setup.log";
+  ASSERT_TRUE(platform::create_dirs(user.local));
+  ASSERT_GE(platform::display(user.local).size(), 240u);
+  install();
+  EXPECT_GT(platform::display(user.install / "updates" / "history" / "1.4.0" / "release.json.sig").size(), 300u);
+  EXPECT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+
+  release = quick_release("1.5.0", kIssued + 1000);
+  channel.publish(release);
+  const ExeRun updated = user.quiet_install();
+  ASSERT_EQ(updated.exit_code, 0) << read_text(user.setup_log);
+  EXPECT_EQ(user.differences_from(release), "");
+  EXPECT_FALSE(platform::exists(user.updates / "swap.journal"));
+  const auto installed = platform::version_root_block(user.install / "morvane.exe");
+  ASSERT_TRUE(installed);
+  EXPECT_EQ(fixed_version(*installed), "1.5.0");
+}
+
 TEST_F(QuietWine, AReleaseSignedWithAnotherKeyIsRefusedWithExitCode1) {
   release.faults.signing_seed = testkit::Ed25519Seed{7, 7, 7};
   channel.publish(release);

@@ -1,0 +1,153 @@
+// Moves and removals of a file that another program holds open, as an
+// antivirus scanner or an indexer holds each new file for a moment: the
+// layer tries again for about a second, so a file let go meanwhile moves or
+// goes, and one held for good fails as it did at once before, with the
+// system's error. A denial that no waiting mends fails at once.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fs.hpp"
+#include "platform/process.hpp"
+#include "testkit/host_tools.hpp"
+#include "testkit/temp_dir.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::byte_view;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSharingViolation = 32;  // ERROR_SHARING_VIOLATION
+constexpr int kAccessDenied = 5;       // ERROR_ACCESS_DENIED
+
+// Another process that holds `file` (sharing reading and writing, not
+// deleting) for `hold`, from the moment the object is made.
+class Holder {
+ public:
+  Holder(const platform::Path& file, std::chrono::milliseconds hold) : marker_(file.native() + L".held") {
+    const std::string child = platform::display(testkit::build_path(MORVANE_TEST_CHILD));
+    const std::vector<std::string> args = {"hold-file", platform::display(file), std::to_string(hold.count())};
+    thread_ = std::thread([child, args, this] {
+      auto ran = platform::run_hidden(child, args);
+      code_ = ran ? ran->exit_code : -1;
+    });
+    const auto until = Clock::now() + 20s;
+    while (!platform::exists(marker_) && Clock::now() < until) std::this_thread::sleep_for(5ms);
+  }
+  ~Holder() { ended(); }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+
+  bool holding() const { return platform::exists(marker_); }
+  // Waits for the other process to end; its exit code (0 when it held the file).
+  int ended() {
+    if (thread_.joinable()) thread_.join();
+    (void)platform::remove_file(marker_);
+    return code_;
+  }
+
+ private:
+  platform::Path marker_;
+  std::thread thread_;
+  int code_ = -1;
+};
+
+struct HeldCase {
+  const char* name;
+  // What is held, below the test's folder.
+  std::string held;
+  // The move or removal, in the test's folder.
+  std::function<platform::IoResult<void>(const testkit::TempDir&)> act;
+  // Whether it went through, once it did.
+  std::function<bool(const testkit::TempDir&)> done;
+  // The error of a file held for good.
+  int code;
+};
+
+std::vector<HeldCase> held_cases() {
+  return {
+      {"removing a held file", "f", [](const auto& dir) { return platform::remove_file(dir / "f"); },
+       [](const auto& dir) { return !platform::exists(dir / "f"); }, kSharingViolation},
+      {"moving a held file away", "f", [](const auto& dir) { return platform::rename_replace(dir / "f", dir / "g"); },
+       [](const auto& dir) { return platform::exists(dir / "g") && !platform::exists(dir / "f"); }, kSharingViolation},
+      {"moving a file onto a held one", "g",
+       [](const auto& dir) { return platform::rename_replace(dir / "f", dir / "g"); },
+       [](const auto& dir) { return platform::read_file(dir / "g").value_or(platform::Bytes{}) == platform::to_bytes("f"); },
+       kAccessDenied},
+      {"removing a folder that holds a held file", "d/f", [](const auto& dir) { return platform::remove_dir_all(dir / "d"); },
+       [](const auto& dir) { return !platform::exists(dir / "d"); }, kSharingViolation},
+  };
+}
+
+void make_files(const testkit::TempDir& dir) {
+  ASSERT_TRUE(platform::write_file(dir / "f", byte_view("f")));
+  ASSERT_TRUE(platform::write_file(dir / "g", byte_view("g")));
+  ASSERT_TRUE(platform::create_dirs(dir / "d"));
+  ASSERT_TRUE(platform::write_file(dir / "d" / "f", byte_view("d/f")));
+}
+
+TEST(HeldFiles, AFileHeldForAMomentIsMovedOrRemovedOnceItIsLetGo) {
+  for (const HeldCase& c : held_cases()) {
+    SCOPED_TRACE(c.name);
+    testkit::TempDir dir;
+    make_files(dir);
+    Holder holder(dir / c.held, 300ms);
+    ASSERT_TRUE(holder.holding());
+    const auto started = Clock::now();
+    const auto result = c.act(dir);
+    const auto took = Clock::now() - started;
+    EXPECT_TRUE(result) << result.error().text();
+    EXPECT_TRUE(c.done(dir));
+    EXPECT_GE(took, 100ms) << "it went through while the file was still held";
+    EXPECT_EQ(holder.ended(), 0);
+  }
+}
+
+TEST(HeldFiles, AFileHeldForGoodFailsWithTheSystemsErrorAfterAboutASecond) {
+  for (const HeldCase& c : held_cases()) {
+    SCOPED_TRACE(c.name);
+    testkit::TempDir dir;
+    make_files(dir);
+    Holder holder(dir / c.held, 4000ms);
+    ASSERT_TRUE(holder.holding());
+    const auto started = Clock::now();
+    const auto result = c.act(dir);
+    const auto took = Clock::now() - started;
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().text(), platform::os_error_text(c.code));
+    EXPECT_GE(took, 700ms);
+    EXPECT_LT(took, 2500ms);
+    EXPECT_EQ(holder.ended(), 0);
+  }
+}
+
+// A read-only file, a folder where a file is expected, a folder in the way
+// of a move: denied for good, so denied at once.
+TEST(HeldFiles, ADenialThatNoWaitingMendsFailsAtOnce) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::write_file(dir / "read-only", byte_view("r")));
+  ASSERT_TRUE(::SetFileAttributesW((dir / "read-only").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(platform::write_file(dir / "f", byte_view("f")));
+  ASSERT_TRUE(platform::create_dirs(dir / "folder"));
+  const std::vector<std::pair<const char*, std::function<platform::IoResult<void>()>>> denials = {
+      {"removing a read-only file", [&] { return platform::remove_file(dir / "read-only"); }},
+      {"removing a folder as a file", [&] { return platform::remove_file(dir / "folder"); }},
+      {"moving a file onto a folder", [&] { return platform::rename_replace(dir / "f", dir / "folder"); }},
+  };
+  for (const auto& [name, act] : denials) {
+    SCOPED_TRACE(name);
+    const auto started = Clock::now();
+    EXPECT_FALSE(act());
+    EXPECT_LT(Clock::now() - started, 300ms);
+  }
+  ASSERT_TRUE(::SetFileAttributesW((dir / "read-only").c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+
+}  // namespace
