@@ -25,7 +25,7 @@
 #include "fetch/http/download.hpp"
 #include "fetch/http/request.hpp"
 #include "fetch/tests/nginx_peer.hpp"
-#include "fetch/tests/pki.hpp"
+#include "fetch/tests/server_credentials.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 

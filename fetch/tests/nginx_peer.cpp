@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "fetch/tests/pki.hpp"
+#include "fetch/tests/server_credentials.hpp"
 #include "platform/fs.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"

@@ -17,7 +17,7 @@
 #include "fetch/http/response.hpp"
 #include "fetch/tests/fetch_printers.hpp"
 #include "fetch/tests/nginx_peer.hpp"
-#include "fetch/tests/pki.hpp"
+#include "fetch/tests/server_credentials.hpp"
 #include "fetch/tests/tls_peer.hpp"
 #include "testkit/loopback.hpp"
 #include "testkit/scripted_server.hpp"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "fetch/tests/pki.hpp"
+#include "fetch/tests/server_credentials.hpp"
 #include "platform/socket.hpp"
 
 namespace fetch_test {

@@ -10,7 +10,7 @@
 #include "platform/fs.hpp"
 #include "setup/main/install_paths.hpp"
 #include "setup/tests/install_fixture.hpp"
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 
 namespace setup_test {
 namespace {

@@ -23,8 +23,8 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/scoped_env.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace setup_test {

@@ -15,7 +15,7 @@
 #include "setup/tests/install_fixture.hpp"
 #include "setup/tests/running_product.hpp"
 #include "testkit/loopback.hpp"
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 
 namespace setup_test {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "platform/fs.hpp"
 #include "setup/tests/install_fixture.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 
 namespace setup_test {
 namespace {

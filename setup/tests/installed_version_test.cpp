@@ -16,7 +16,7 @@
 #include "setup/main/installed_version.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/pe_file.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {

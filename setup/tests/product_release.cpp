@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 #include "update/records/version.hpp"
 
 namespace setup_test {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 namespace setup_test {
 

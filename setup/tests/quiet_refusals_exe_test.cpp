@@ -16,7 +16,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/running_product.hpp"
 #include "setup/tests/user_profile.hpp"
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 
 namespace setup_test {
 namespace {

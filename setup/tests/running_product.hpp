@@ -16,7 +16,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/path.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 
 namespace setup_test {
 

@@ -19,7 +19,7 @@
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "platform/path.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/setup_process.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace setup_test {

@@ -11,7 +11,7 @@
 
 #include "setup/main/install_paths.hpp"
 #include "setup/tests/disk_views.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 
 namespace setup_test {
 

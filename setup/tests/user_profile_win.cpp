@@ -12,7 +12,7 @@
 
 #include "setup/main/install_paths.hpp"
 #include "setup/tests/disk_views.hpp"
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 #include "testkit/scoped_env.hpp"
 
 namespace setup_test {

@@ -25,9 +25,9 @@
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
-#include "testkit/product_standin.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/product_standin.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 namespace setup_test {
 namespace {

@@ -1,6 +1,6 @@
 // Patches made by the test channel's delta maker, with streams from the real
 // xz, applied back by the program.
-#include "testkit/delta_maker.hpp"
+#include "testkit/release/delta_maker.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 
 #include <sodium.h>
 
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 #include "update/tests/forged_signatures.hpp"
 #include "update/tests/rfc8032_vectors.hpp"
 

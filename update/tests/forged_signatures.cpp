@@ -8,7 +8,7 @@
 #include <openssl/evp.h>
 #include <sodium.h>
 
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 
 namespace update::testing {
 

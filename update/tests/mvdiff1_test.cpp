@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fetch/cache/sha256.hpp"
-#include "testkit/mvdiff1_writer.hpp"
+#include "testkit/release/mvdiff1_writer.hpp"
 #include "testkit/xz_tool.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 #include "update/check/high_water.hpp"
 #include "update/check/release_check.hpp"
 #include "update/store/updates_dir.hpp"

@@ -13,7 +13,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/check/release_check.hpp"
 

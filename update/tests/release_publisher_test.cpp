@@ -1,15 +1,15 @@
 // The local channel that the updater's tests publish: what the publisher
 // writes must be what the program accepts, decodes and applies, and nginx
 // must serve it over TLS to the program's own client.
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 #include <gtest/gtest.h>
 
 #include "fetch/cache/sha256.hpp"
 #include "fetch/http/request.hpp"
 #include "platform/fs.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/check/verify_release.hpp"
 #include "update/delta/mvdiff1.hpp"

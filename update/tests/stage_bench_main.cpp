@@ -27,7 +27,7 @@
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "testkit/release_host.hpp"
+#include "testkit/release/release_host.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/tests/stage_bench_peers.hpp"
 #include "update/tests/stage_bench_phases.hpp"

@@ -9,8 +9,8 @@
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 namespace stagebench {
 

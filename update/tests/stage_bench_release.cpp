@@ -8,7 +8,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 namespace stagebench {
 

@@ -13,8 +13,8 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/check/verify_release.hpp"
 #include "update/error.hpp"

@@ -6,7 +6,7 @@
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 #include "testkit/xz_tool.hpp"
 #include "update/stage/stage_release.hpp"
 #include "update/tests/stage_fixture.hpp"

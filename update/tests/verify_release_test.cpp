@@ -10,7 +10,7 @@
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "testkit/host_tools.hpp"
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/records/json_error.hpp"
 #include "update/store/hex.hpp"

@@ -1,4 +1,4 @@
-#include "testkit/release_host.hpp"
+#include "testkit/release/release_host.hpp"
 
 #include <stdexcept>
 

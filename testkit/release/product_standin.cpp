@@ -1,4 +1,4 @@
-#include "testkit/product_standin.hpp"
+#include "testkit/release/product_standin.hpp"
 
 #include <filesystem>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "testkit/mvdiff1_writer.hpp"
+#include "testkit/release/mvdiff1_writer.hpp"
 
 #include <openssl/sha.h>
 

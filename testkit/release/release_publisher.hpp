@@ -31,7 +31,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 #include "update/records/manifest.hpp"
 
 namespace testkit {

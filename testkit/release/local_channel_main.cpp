@@ -21,9 +21,9 @@
 #include "fetch/http/server_url.hpp"
 #include "morvane/config.hpp"
 #include "platform/bytes.hpp"
-#include "testkit/product_standin.hpp"
-#include "testkit/release_host.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/product_standin.hpp"
+#include "testkit/release/release_host.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "update/check/release_path.hpp"
 #include "update/store/clock.hpp"
 

@@ -1,4 +1,4 @@
-#include "testkit/scripted_release_host.hpp"
+#include "testkit/release/scripted_release_host.hpp"
 
 #include <cctype>
 #include <cstdio>

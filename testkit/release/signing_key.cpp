@@ -1,4 +1,4 @@
-#include "testkit/signing_key.hpp"
+#include "testkit/release/signing_key.hpp"
 
 #include <memory>
 #include <stdexcept>

@@ -1,11 +1,11 @@
-#include "testkit/delta_maker.hpp"
+#include "testkit/release/delta_maker.hpp"
 
 #include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
-#include "testkit/mvdiff1_writer.hpp"
+#include "testkit/release/mvdiff1_writer.hpp"
 
 namespace testkit {
 

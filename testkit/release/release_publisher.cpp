@@ -1,4 +1,4 @@
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 
 #include <algorithm>
 #include <map>
@@ -7,8 +7,8 @@
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
-#include "testkit/delta_maker.hpp"
-#include "testkit/signing_key.hpp"
+#include "testkit/release/delta_maker.hpp"
+#include "testkit/release/signing_key.hpp"
 #include "testkit/xz_tool.hpp"
 #include "update/check/release_path.hpp"
 #include "update/records/manifest_tables.hpp"

@@ -1,4 +1,4 @@
-#include "fetch/tests/pki.hpp"
+#include "fetch/tests/server_credentials.hpp"
 
 #include <memory>
 #include <mutex>

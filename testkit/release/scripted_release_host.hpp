@@ -29,7 +29,7 @@
 #include "fetch/http/server_url.hpp"
 #include "platform/path.hpp"
 #include "platform/socket.hpp"
-#include "testkit/release_publisher.hpp"
+#include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace testkit {
