@@ -25,9 +25,9 @@
 #include "fetch/http/download.hpp"
 #include "fetch/http/request.hpp"
 #include "fetch/tests/nginx_peer.hpp"
-#include "fetch/tests/server_credentials.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "testkit/pki.hpp"
 
 namespace {
 
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   const auto curl_to = [&](const std::string& output) -> std::optional<double> {
     const auto start = std::chrono::steady_clock::now();
     auto curl = platform::run_hidden(
-        "curl", {"-s", "-f", "-o", output, "--cacert", fetch_test::pki_file("root-ca.pem"), curl_url});
+        "curl", {"-s", "-f", "-o", output, "--cacert", testkit::test_pki_file("root-ca.pem").string(), curl_url});
     const double seconds = seconds_since(start);
     if (!curl || curl->exit_code != 0) {
       std::fprintf(stderr, "curl -o %s failed\n", output.c_str());

@@ -1,38 +1,22 @@
-// nginx on a loopback port as the HTTPS file server, with the test PKI's
-// localhost certificate, serving the files a test puts into its folder.
+// nginx as the fetch client's tests run it (testkit/nginx_server.hpp): four
+// workers, and a folder /ranged-only/ where a request without a Range header
+// is answered by closing the connection (nginx's 444), so that a download
+// there falls back to ranges.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <string>
-
 #include "fetch/http/server_url.hpp"
-#include "platform/path.hpp"
-#include "testkit/server_process.hpp"
-#include "testkit/temp_dir.hpp"
+#include "testkit/nginx_server.hpp"
 
 namespace fetch_test {
 
-class NginxPeer {
+class NginxPeer : public testkit::NginxServer {
  public:
-  // Starts nginx; throws with its output when it does not come up. Requests
-  // without a Range header below /ranged-only/ are answered by closing the
-  // connection (nginx's 444), so that a download there falls back to ranges.
+  // Starts nginx on a free port; throws with its output when it does not
+  // come up.
   NginxPeer();
-  ~NginxPeer();
 
-  std::uint16_t port() const { return port_; }
   // https://localhost:<port>
   fetch::ServerUrl url() const;
-  // Writes a file below the served folder (`name` may hold "/").
-  void put(const std::string& name, const std::string& bytes) const;
-  // What nginx printed to its error log.
-  std::string error_log() const;
-
- private:
-  testkit::TempDir dir_;
-  std::uint16_t port_ = 0;
-  std::unique_ptr<testkit::ServerProcess> process_;
 };
 
 }  // namespace fetch_test

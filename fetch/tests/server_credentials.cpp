@@ -5,17 +5,12 @@
 #include <stdexcept>
 
 #include "testkit/host_tools.hpp"
+#include "testkit/pki.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace fetch_test {
 
-std::string pki_file(const std::string& name) {
-  return platform::display(testkit::build_path(MORVANE_PKI_DIR) / platform::path_from_utf8(name));
-}
-
 std::string tool_file(const std::string& path) { return testkit::tool_path(platform::path_from_utf8(path)); }
-
-std::string tool_pki_file(const std::string& name) { return std::string(MORVANE_PKI_DIR) + "/" + name; }
 
 namespace {
 
@@ -24,7 +19,8 @@ const testkit::TempDir& negative_dir() {
   static std::unique_ptr<testkit::TempDir> dir;
   std::call_once(once, [] {
     auto made = std::make_unique<testkit::TempDir>();
-    auto run = testkit::run_tool("sh", {tool_pki_file("make_negative.sh"), testkit::tool_path(made->path())});
+    auto run = testkit::run_tool("sh", {testkit::tool_path(testkit::test_pki_file("make_negative.sh")),
+                                        testkit::tool_path(made->path())});
     if (!run || run->exit_code != 0) {
       throw std::runtime_error("make_negative.sh failed: " +
                                (run ? platform::to_string(run->stderr_bytes) : run.error().text()));
@@ -37,7 +33,10 @@ const testkit::TempDir& negative_dir() {
 }  // namespace
 
 ServerCredentials server_credentials(const std::string& name) {
-  if (name == "localhost") return {pki_file("localhost-chain.pem"), pki_file("localhost.key")};
+  if (name == "localhost") {
+    return {platform::display(testkit::test_pki_file("localhost-chain.pem")),
+            platform::display(testkit::test_pki_file("localhost.key"))};
+  }
   const auto& dir = negative_dir();
   return {platform::display(dir / (name + "-chain.pem")), platform::display(dir / (name + ".key"))};
 }

@@ -14,6 +14,7 @@
 #include "fetch/cache/sha256.hpp"
 #include "fetch/http/tls_config.hpp"
 #include "fetch/http/trust_anchors/trust_anchors.hpp"
+#include "testkit/pki.hpp"
 
 namespace fetch {
 namespace {
@@ -75,7 +76,7 @@ TEST(TrustAnchors, TheTestListHoldsTheTestPkisRoots) {
   const std::string files[] = {"root-ca.pem", "expired-root-ca.pem"};
   for (std::size_t i = 0; i < anchors.size(); ++i) {
     SCOPED_TRACE(files[i]);
-    const std::string path = std::string(MORVANE_PKI_DIR) + "/" + files[i];
+    const std::string path = platform::display(testkit::test_pki_file(files[i]));
     BIO* bio = BIO_new_file(path.c_str(), "r");
     ASSERT_NE(bio, nullptr);
     X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);

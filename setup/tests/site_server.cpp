@@ -7,8 +7,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
+#include "testkit/pki.hpp"
 
 namespace setup_test {
 
@@ -24,11 +24,13 @@ struct SslFree {
 };
 
 std::unique_ptr<SSL_CTX, CtxFree> server_context() {
-  const std::string dir = platform::display(testkit::build_path(MORVANE_PKI_DIR));
+  const std::string chain = platform::display(testkit::test_pki_file("localhost-chain.pem"));
+  const std::string key = platform::display(testkit::test_pki_file("localhost.key"));
   std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_server_method()));
-  if (!ctx || SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "/localhost-chain.pem").c_str()) != 1 ||
-      SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "/localhost.key").c_str(), SSL_FILETYPE_PEM) != 1) {
-    throw std::runtime_error("the test site cannot load the localhost certificate from " + dir);
+  if (!ctx || SSL_CTX_use_certificate_chain_file(ctx.get(), chain.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), key.c_str(), SSL_FILETYPE_PEM) != 1) {
+    throw std::runtime_error("the test site cannot load the localhost certificate from " +
+                             platform::display(testkit::test_pki_dir()));
   }
   return ctx;
 }

@@ -9,7 +9,7 @@
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "testkit/release/release_host.hpp"
+#include "testkit/pki.hpp"
 #include "testkit/release/release_publisher.hpp"
 
 namespace stagebench {
