@@ -16,19 +16,18 @@
 #include "fetch/http/download.hpp"
 #include "fetch/http/request.hpp"
 #include "fetch/tests/fetch_printers.hpp"
-#include "fetch/tests/handler_server.hpp"
 #include "fetch/tests/nginx_peer.hpp"
+#include "testkit/http_server.hpp"
 #include "testkit/loopback.hpp"
 
 namespace fetch {
 namespace {
 
 using namespace std::chrono_literals;
-using fetch_test::Answer;
-using fetch_test::HandlerServer;
-using fetch_test::http_answer;
-using fetch_test::partial_answer;
-using fetch_test::requested_range;
+using testkit::HttpServer;
+using testkit::Reply;
+using testkit::requested_range;
+namespace reply = testkit::reply;
 
 std::string file_of(std::size_t size) {
   std::string file(size, '\0');
@@ -52,7 +51,7 @@ struct RecordedSleeps {
 
 ServerUrl plain_url(std::uint16_t port) { return ServerUrl{"127.0.0.1", "", port, false}; }
 
-std::size_t ranged_requests(HandlerServer& server) {
+std::size_t ranged_requests(HttpServer& server) {
   const auto heads = server.heads();
   return static_cast<std::size_t>(std::count_if(heads.begin(), heads.end(), [](const std::string& head) {
     return head.find("\r\nRange: ") != std::string::npos;
@@ -61,11 +60,11 @@ std::size_t ranged_requests(HandlerServer& server) {
 
 // The first try is answered by hanging up (a broken answer); every range by
 // the file's span, after `delay`, so that the threads' connections overlap.
-std::unique_ptr<HandlerServer> ranges_only(const std::string& file, std::chrono::milliseconds delay) {
-  return std::make_unique<HandlerServer>([file, delay](const std::string& head, int) {
-    const auto range = requested_range(head, file.size());
-    if (!range) return Answer{};
-    return Answer{partial_answer(file, *range), delay};
+std::unique_ptr<HttpServer> ranges_only(const std::string& file, std::chrono::milliseconds delay) {
+  return std::make_unique<HttpServer>([file, delay](const std::string& head) {
+    const auto range = requested_range(head);
+    if (!range) return reply::hang_up();
+    return reply::delayed(reply::partial(file, range->first, range->last), delay);
   });
 }
 
@@ -129,7 +128,7 @@ TEST(DownloadWithFallback, AnEmptyFileWhoseFirstTryFailsIsReportedOnceAndReturne
 }
 
 TEST(DownloadWithFallback, ReturnsTheFirstTrysBytesWhateverTheirNumber) {
-  HandlerServer server([](const std::string&, int) { return Answer{http_answer("HTTP/1.1 200 OK", "", "short")}; });
+  HttpServer server([](const std::string&) { return reply::answer("HTTP/1.1 200 OK", "", "short"); });
   auto bytes = download_with_fallback(plain_url(server.port()), "/f", 100000, always_continue());
   ASSERT_TRUE(bytes) << format_fetch_error(bytes.error());
   EXPECT_EQ(platform::to_string(*bytes), "short");
@@ -159,7 +158,7 @@ TEST(DownloadWithFallback, ASizeThatNoMemoryHoldsIsAnIoErrorOfItsOwn) {
   for (const std::uint64_t total : totals) {
     SCOPED_TRACE(total);
     // The first try breaks off, so the fallback starts.
-    HandlerServer server([](const std::string&, int) { return Answer{}; });
+    HttpServer server([](const std::string&) { return reply::hang_up(); });
     int calls = 0;
     const ProgressFn count = [&](std::uint64_t, std::uint64_t) {
       ++calls;
@@ -177,19 +176,19 @@ TEST(DownloadWithFallback, ASizeThatNoMemoryHoldsIsAnIoErrorOfItsOwn) {
 TEST(DownloadWithFallback, SomeFirstTryFailuresAreFinal) {
   struct Case {
     const char* what;
-    std::string answer;
+    Reply answer;
     std::string error;
   };
   const Case cases[] = {
-      {"503", http_answer("HTTP/1.1 503 Busy", "", "later"),
+      {"503", reply::answer("HTTP/1.1 503 Busy", "", "later"),
        "the training-data server answered HTTP 503 for /f: later"},
-      {"404", http_answer("HTTP/1.1 404 Not Found", "", ""),
+      {"404", reply::answer("HTTP/1.1 404 Not Found", "", ""),
        "the training-data server has no /f (HTTP 404) — the span may reach past the published snapshot, or the "
        "server's lake is a different snapshot than this cache"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    HandlerServer server([&](const std::string&, int) { return Answer{c.answer}; });
+    HttpServer server([&](const std::string&) { return c.answer; });
     auto bytes = download_with_fallback(plain_url(server.port()), "/f", 100000, always_continue());
     ASSERT_FALSE(bytes);
     EXPECT_EQ(format_fetch_error(bytes.error()), c.error);
@@ -201,34 +200,32 @@ TEST(DownloadWithFallback, RetriesARangeSixTimesWithGrowingPauses) {
   using ms = std::chrono::milliseconds;
   struct Case {
     const char* what;
-    std::string range_answer;  // empty: hang up
+    Reply range_answer;
     std::vector<ms> sleeps;
     std::string error;
   };
   const Case cases[] = {
-      {"503 on a range", http_answer("HTTP/1.1 503 Busy", "", "busy"),
+      {"503 on a range", reply::answer("HTTP/1.1 503 Busy", "", "busy"),
        {ms(1000), ms(2000), ms(3000), ms(4000), ms(5000), ms(6000)},
        "the training-data server answered HTTP 503 for /f: busy"},
-      {"429 on a range", http_answer("HTTP/1.1 429 Slow Down", "", ""),
+      {"429 on a range", reply::answer("HTTP/1.1 429 Slow Down", "", ""),
        {ms(1000), ms(2000), ms(3000), ms(4000), ms(5000), ms(6000)},
        "the training-data server answered HTTP 429 for /f: "},
-      {"a broken connection", "", {ms(250), ms(500), ms(750), ms(1000), ms(1250), ms(1500)},
+      {"a broken connection", reply::hang_up(), {ms(250), ms(500), ms(750), ms(1000), ms(1250), ms(1500)},
        "malformed HTTP response from the training-data server for /f: connection closed before the headers ended"},
-      {"a wrong Content-Range", http_answer("HTTP/1.1 206 Partial", "Content-Range: bytes 0-9/32768\r\n", "0123456789"),
+      {"a wrong Content-Range", reply::answer("HTTP/1.1 206 Partial", "Content-Range: bytes 0-9/32768\r\n", "0123456789"),
        {ms(250), ms(500), ms(750), ms(1000), ms(1250), ms(1500)},
        "malformed HTTP response from the training-data server for /f: asked for bytes 0-32767/32768, answered "
        "Some(\"bytes 0-9/32768\")"},
-      {"500 on a range", http_answer("HTTP/1.1 500 Broken", "", "no"), {},
+      {"500 on a range", reply::answer("HTTP/1.1 500 Broken", "", "no"), {},
        "the training-data server answered HTTP 500 for /f: no"},
-      {"404 on a range", http_answer("HTTP/1.1 404 Not Found", "", ""), {},
+      {"404 on a range", reply::answer("HTTP/1.1 404 Not Found", "", ""), {},
        "the training-data server has no /f (HTTP 404) — the span may reach past the published snapshot, or the "
        "server's lake is a different snapshot than this cache"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    HandlerServer server([&](const std::string& head, int) {
-      return requested_range(head, 32768) ? Answer{c.range_answer} : Answer{};
-    });
+    HttpServer server([&](const std::string& head) { return requested_range(head) ? c.range_answer : reply::hang_up(); });
     RecordedSleeps sleeps;
     auto bytes = download_with_fallback(plain_url(server.port()), "/f", 32768, always_continue(), sleeps.timing());
     ASSERT_FALSE(bytes);
@@ -239,7 +236,7 @@ TEST(DownloadWithFallback, RetriesARangeSixTimesWithGrowingPauses) {
 }
 
 TEST(DownloadWithFallback, ABrokenRangeTakesTheRealPausesBeforeItFails) {
-  HandlerServer server([](const std::string&, int) { return Answer{}; });
+  HttpServer server([](const std::string&) { return reply::hang_up(); });
   const auto started = std::chrono::steady_clock::now();
   auto bytes = download_with_fallback(plain_url(server.port()), "/f", 1000, always_continue());
   const auto took = std::chrono::steady_clock::now() - started;
@@ -254,14 +251,14 @@ TEST(DownloadWithFallback, ABrokenRangeTakesTheRealPausesBeforeItFails) {
 TEST(DownloadWithFallback, ARangeAnsweredRightAfterAFailureIsKept) {
   const std::string file = file_of(32768);
   std::atomic<int> ranges{0};
-  HandlerServer server([&](const std::string& head, int) {
-    const auto range = requested_range(head, file.size());
-    if (!range) return Answer{};
+  HttpServer server([&](const std::string& head) {
+    const auto range = requested_range(head);
+    if (!range) return reply::hang_up();
     if (ranges++ == 0) {
       // The right Content-Range, but fewer bytes than the span: never copied.
-      return Answer{"HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-32767/32768\r\nContent-Length: 10\r\n\r\n0123456789"};
+      return reply::answer("HTTP/1.1 206 Partial", "Content-Range: bytes 0-32767/32768\r\n", "0123456789");
     }
-    return Answer{partial_answer(file, *range)};
+    return reply::partial(file, range->first, range->last);
   });
   RecordedSleeps sleeps;
   auto bytes = download_with_fallback(plain_url(server.port()), "/f", file.size(), always_continue(), sleeps.timing());
@@ -272,9 +269,9 @@ TEST(DownloadWithFallback, ARangeAnsweredRightAfterAFailureIsKept) {
 
 TEST(DownloadWithFallback, A200InsteadOf206StopsEveryThread) {
   const std::string file = file_of(1000000);
-  HandlerServer server([&](const std::string& head, int) {
-    if (!requested_range(head, file.size())) return Answer{};
-    return Answer{http_answer("HTTP/1.1 200 OK", "", "whole"), 50ms};
+  HttpServer server([&](const std::string& head) {
+    if (!requested_range(head)) return reply::hang_up();
+    return reply::delayed(reply::answer("HTTP/1.1 200 OK", "", "whole"), 50ms);
   });
   RecordedSleeps sleeps;
   auto bytes = download_with_fallback(plain_url(server.port()), "/f", file.size(), always_continue(), sleeps.timing());
@@ -287,11 +284,11 @@ TEST(DownloadWithFallback, A200InsteadOf206StopsEveryThread) {
 }
 
 TEST(DownloadWithFallback, TheCallersCancellationWinsOverAStoredError) {
-  HandlerServer server([](const std::string& head, int) {
-    if (head.find("\r\nRange: ") == std::string::npos) return Answer{};
+  HttpServer server([](const std::string& head) {
+    if (head.find("\r\nRange: ") == std::string::npos) return reply::hang_up();
     // Answered after the caller cancelled: its failure is stored, but the
     // cancellation decides.
-    return Answer{http_answer("HTTP/1.1 404 Not Found", "", ""), 300ms};
+    return reply::delayed(reply::answer("HTTP/1.1 404 Not Found", "", ""), 300ms);
   });
   int calls = 0;
   auto bytes = download_with_fallback(plain_url(server.port()), "/f", 100000, [&](std::uint64_t, std::uint64_t) {
