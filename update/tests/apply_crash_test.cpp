@@ -5,11 +5,8 @@
 // and a second repair must change nothing.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "platform/fs.hpp"
+#include "testkit/crash_child.hpp"
 #include "update/apply/apply_staged.hpp"
 #include "update/swap/repair_swap.hpp"
 #include "update/tests/apply_fixture.hpp"
@@ -20,33 +17,13 @@ namespace {
 // Runs apply_staged in a child that stops just before its operation number
 // `stop`; true when the child was killed there, false when it finished first.
 bool apply_killed_before(const Installation& home, const update::VerifiedRelease& release, int stop) {
-  int fds[2];
-  if (::pipe(fds) != 0) {
-    ADD_FAILURE() << "pipe failed";
+  const auto killed = testkit::killed_before_operation(
+      stop, [&] { return update::apply_staged(home.updates(), home.install(), release, "1.0.0").has_value(); });
+  if (!killed) {
+    ADD_FAILURE() << killed.error();
     return false;
   }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    faults::reset();
-    faults::set_stop_fd(fds[1]);
-    faults::set_policy([stop](const faults::Operation& operation) {
-      return operation.index == stop ? faults::Action::Stop : faults::Action::Proceed;
-    });
-    const auto applied = update::apply_staged(home.updates(), home.install(), release, "1.0.0");
-    ::_exit(applied ? 0 : 1);
-  }
-  ::close(fds[1]);
-  char byte = 0;
-  const bool stopped = ::read(fds[0], &byte, 1) == 1;
-  ::close(fds[0]);
-  if (stopped) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!stopped) {
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the uninterrupted apply failed";
-  }
-  return stopped;
+  return *killed;
 }
 
 TEST(ApplyCrash, AKillBeforeAnyOperationIsRepairedToOneWholeRelease) {

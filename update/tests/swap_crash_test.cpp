@@ -6,14 +6,12 @@
 // by killing a child process with SIGKILL in the middle of its moves.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "testkit/crash_child.hpp"
 #include "testkit/file_fault_interpose.hpp"
 #include "update/journal/read_journal.hpp"
 #include "update/swap/repair_swap.hpp"
@@ -201,29 +199,15 @@ TEST(SwapCrash, RepairStoppedAfterEachOfItsOperationsStillEndsWhole) {
 // just before its operation number `stop`. True when it was killed, false when
 // it ran to the end first.
 bool run_child_killed_before(int stop, const std::function<void()>& work) {
-  int fds[2];
-  if (::pipe(fds) != 0) ADD_FAILURE() << "pipe failed";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    testkit::file_faults::reset();
-    testkit::file_faults::stop_before(stop, fds[1]);
+  const auto killed = testkit::killed_before_operation(stop, [&] {
     work();
-    ::_exit(0);
+    return true;
+  });
+  if (!killed) {
+    ADD_FAILURE() << killed.error();
+    return false;
   }
-  ::close(fds[1]);
-  char byte = 0;
-  const bool stopped = ::read(fds[0], &byte, 1) == 1;
-  ::close(fds[0]);
-  if (stopped) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (stopped) {
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  } else {
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  return stopped;
+  return *killed;
 }
 
 TEST(SwapCrash, KilledChildSwapsAreRepairedAtEveryPoint) {
