@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/fs.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -35,11 +36,6 @@ F wine_function(const char* name) {
 constexpr const char* kRunner =
     "out=$1 err=$2 code=$3; shift 3; \"$@\" </dev/null >\"$out\" 2>\"$err\"; echo $? >\"$code.part\"; "
     "mv \"$code.part\" \"$code\"";
-
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
 
 }  // namespace
 
@@ -91,7 +87,7 @@ tl::expected<platform::ProcessOutput, platform::IoError> run_tool(const std::str
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   platform::ProcessOutput output;
-  output.exit_code = std::stoi(read_text(code));
+  output.exit_code = std::stoi(read_text_or_empty(code));
   auto stdout_bytes = platform::read_file(out);
   auto stderr_bytes = platform::read_file(err);
   if (stdout_bytes) output.stdout_bytes = std::move(*stdout_bytes);

@@ -5,20 +5,12 @@
 #include <fmt/format.h>
 
 #include "platform/fs.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 #include "testkit/pki.hpp"
 
 namespace testkit {
-
-namespace {
-
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
-
-}  // namespace
 
 NginxServer::NginxServer(NginxOptions options) {
   if (const std::string missing = missing_program("nginx", "nginx-light"); !missing.empty()) {
@@ -99,7 +91,7 @@ void NginxServer::put(const std::string& name, const std::string& bytes) const {
 }
 
 std::vector<std::string> NginxServer::requests() const {
-  const std::string log = read_text(work_ / "access.log");
+  const std::string log = read_text_or_empty(work_ / "access.log");
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < log.size()) {
@@ -111,6 +103,6 @@ std::vector<std::string> NginxServer::requests() const {
   return lines;
 }
 
-std::string NginxServer::error_log() const { return read_text(work_ / "error.log"); }
+std::string NginxServer::error_log() const { return read_text_or_empty(work_ / "error.log"); }
 
 }  // namespace testkit

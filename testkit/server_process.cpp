@@ -1,13 +1,12 @@
 #include "testkit/server_process.hpp"
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/bytes.hpp"
 #include "platform/process.hpp"
 #include "platform/socket.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/loopback.hpp"
 
@@ -17,13 +16,6 @@ namespace {
 
 // The program ends by itself after this long, whatever happens to the test.
 constexpr const char* kLifetime = "120";
-
-std::string read_text(const platform::Path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 }  // namespace
 
@@ -65,7 +57,7 @@ ServerProcess::~ServerProcess() { stop(); }
 
 std::string ServerProcess::stop() {
   if (runner_.joinable()) {
-    const std::string pid = read_text(dir_ / "pid");
+    const std::string pid = read_text_or_empty(dir_ / "pid");
     if (!ended_ && !pid.empty()) {
       std::string trimmed = pid.substr(0, pid.find_first_of("\r\n"));
       (void)run_tool("sh", {"-c", "kill \"$0\"", trimmed});

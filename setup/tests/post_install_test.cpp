@@ -17,6 +17,7 @@
 #include "setup/main/uninstaller_copy.hpp"
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -24,10 +25,7 @@ namespace {
 using setup_test::failure_text;
 using setup_test::ScopedEnv;
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : "(unreadable)";
-}
+using testkit::read_text;
 
 // Forwards to the real command and remembers each call.
 struct RecordingRun {

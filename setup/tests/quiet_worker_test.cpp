@@ -15,6 +15,7 @@
 #include "setup/main/quiet.hpp"
 #include "setup/main/setup_mutex.hpp"
 #include "setup/tests/box_recorder.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace setup {
@@ -22,10 +23,7 @@ namespace {
 
 using setup_test::BoxRecorder;
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string("(unreadable)");
-}
+using testkit::read_text;
 
 InstallSuccess success(std::string version) {
   InstallSuccess result;

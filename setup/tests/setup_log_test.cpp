@@ -6,16 +6,14 @@
 
 #include "platform/fs.hpp"
 #include "setup/main/setup_log.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/store/clock.hpp"
 
 namespace setup {
 namespace {
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string("(unreadable)");
-}
+using testkit::read_text;
 
 // A fresh folder that stands for %LOCALAPPDATA%; the install folder below it
 // does not exist yet.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/tests/print_update_error.hpp"
@@ -15,10 +16,7 @@ void put(const platform::Path& path, std::string_view text) {
   ASSERT_TRUE(platform::write_file(path, platform::byte_view(text)));
 }
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string("<unreadable>");
-}
+using testkit::read_text;
 
 TEST(LoadHighWater, ReadsTheRecordLenientlyAndEveryFailureIsZero) {
   struct Case {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/store/clock.hpp"
 #include "update/store/updates_dir.hpp"
@@ -12,10 +13,7 @@ namespace {
 
 constexpr const char* kUrl = "https://localhost:47443/releases/morvane/stable-intl/release.json";
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string("<unreadable>");
-}
+using testkit::read_text;
 
 TEST(RefusalLine, IsTimeUrlClaimedVersionAndTheErrorOnOneLine) {
   const UpdateError no_signature{UpdateError::NoSignature{kUrl}};

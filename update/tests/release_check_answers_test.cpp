@@ -30,6 +30,21 @@ class ScriptedChannel : public ChannelTest {
   std::string signature() const { return platform::to_string(published.signature); }
   std::string manifest() const { return platform::to_string(published.manifest_bytes); }
 
+  // A check against a host of its own that answers `target` with the reply
+  // fails as unreachable with the message, having asked for `asked`, and
+  // leaves the installation as it was.
+  void expect_unreachable(const std::string& target, const testkit::Reply& reply, const std::string& message,
+                          const std::vector<std::string>& asked) {
+    testkit::ScriptedReleaseHost scripted(root.path());
+    scripted.answer(target, reply);
+    const Snapshot before = snapshot(install.path());
+    const auto result = check(scripted.url());
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), (UpdateError{UpdateError::Unreachable{target, message}}));
+    EXPECT_EQ(scripted.targets(), asked);
+    EXPECT_EQ(snapshot(install.path()), before);
+  }
+
   testkit::ScriptedReleaseHost host{root.path()};
   testkit::PublishedRelease published;
 };
@@ -84,14 +99,7 @@ TEST_F(ScriptedChannel, AManifestThatDoesNotArriveIsUnreachable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testkit::ScriptedReleaseHost scripted(root.path());
-    scripted.answer(kManifestPath, c.reply);
-    const Snapshot before = snapshot(install.path());
-    const auto result = check(scripted.url());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), (UpdateError{UpdateError::Unreachable{kManifestPath, c.message}}));
-    EXPECT_EQ(scripted.targets(), (std::vector<std::string>{kManifestPath}));
-    EXPECT_EQ(snapshot(install.path()), before);
+    expect_unreachable(kManifestPath, c.reply, c.message, {kManifestPath});
   }
 }
 
@@ -124,14 +132,7 @@ TEST_F(ScriptedChannel, ASignatureThatDoesNotArriveIsUnreachable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testkit::ScriptedReleaseHost scripted(root.path());
-    scripted.answer(kSignaturePath, c.reply);
-    const Snapshot before = snapshot(install.path());
-    const auto result = check(scripted.url());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), (UpdateError{UpdateError::Unreachable{kSignaturePath, c.message}}));
-    EXPECT_EQ(scripted.targets(), (std::vector<std::string>{kManifestPath, kSignaturePath}));
-    EXPECT_EQ(snapshot(install.path()), before);
+    expect_unreachable(kSignaturePath, c.reply, c.message, {kManifestPath, kSignaturePath});
   }
 }
 

@@ -32,11 +32,6 @@ Snapshot snapshot(const platform::Path& folder) {
   return out;
 }
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string("<unreadable>");
-}
-
 void write_text(const platform::Path& path, std::string_view text) {
   ASSERT_TRUE(platform::create_dirs(path.parent_path()));
   ASSERT_TRUE(platform::write_file(path, platform::byte_view(text)));

@@ -13,6 +13,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/release/release_publisher.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/check/release_check.hpp"
@@ -28,8 +29,8 @@ inline constexpr const char* kSignaturePath = "/releases/morvane/stable-intl/rel
 using Snapshot = std::map<std::string, std::string>;
 Snapshot snapshot(const platform::Path& folder);
 
-// A file's text, or "<unreadable>".
-std::string read_text(const platform::Path& path);
+// A file's text, or "<unreadable: why>" (testkit/file_text.hpp).
+using testkit::read_text;
 void write_text(const platform::Path& path, std::string_view text);
 
 // The lines of refusals.log, each with its line feed.

@@ -148,6 +148,13 @@ update::VerifiedRelease verified(const testkit::PublishedRelease& published) {
   return release ? std::move(*release) : update::VerifiedRelease{};
 }
 
+testkit::Release exe_update(const Bytes& old_exe, const Bytes& exe) {
+  return {.version = "2.0.0",
+          .issued_at_ms = kIssued,
+          .files = {{.name = "morvane.exe", .bytes = exe}},
+          .earlier = {{"1.0.0", {{.name = "morvane.exe", .bytes = old_exe}}}}};
+}
+
 update::VerifiedRelease publish(const Path& root, const testkit::Release& release) {
   auto published = testkit::publish_release(root, release);
   EXPECT_TRUE(published) << published.error();

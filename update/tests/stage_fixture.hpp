@@ -112,6 +112,9 @@ std::vector<std::string> answered_requests(const testkit::ReleaseHost& host);
 // The issue time of the releases the staging tests publish.
 constexpr std::int64_t kIssued = 1'760'000'000'000;
 
+// Release 2.0.0 of one file, morvane.exe, with a delta from its 1.0.0 bytes.
+testkit::Release exe_update(const Bytes& old_exe, const Bytes& exe);
+
 // "staged", or the sentence of the error that ended staging.
 inline std::string error_text(const tl::expected<update::StagedRelease, update::UpdateError>& result) {
   return result ? std::string("staged") : update::display_update_error(result.error());

@@ -270,10 +270,7 @@ TEST(StageLadder, TheDeltaIsChosenOnlyByItsExactFormatAndDigest) {
     SCOPED_TRACE(c.name);
     Installation home;
     testkit::TempDir channel;
-    testkit::Release published{.version = "2.0.0",
-                               .issued_at_ms = kIssued,
-                               .files = {{.name = "morvane.exe", .bytes = exe}},
-                               .earlier = {{"1.0.0", {{.name = "morvane.exe", .bytes = old_exe}}}}};
+    testkit::Release published = exe_update(old_exe, exe);
     published.faults.edit_manifest = c.edit;
     const auto release = publish(channel.path(), published);
     put(home.installed("morvane.exe"), old_exe);

@@ -35,10 +35,7 @@ TEST(StageRefusals, ADeltaAnnouncingAnotherLengthGivesWayToTheArtifact) {
   testkit::TempDir channel;
   const Bytes old_exe = file_bytes(60000, 61);
   const Bytes exe = changed(old_exe);
-  const auto release = publish(channel.path(), {.version = "2.0.0",
-                                                .issued_at_ms = kIssued,
-                                                .files = {{.name = "morvane.exe", .bytes = exe}},
-                                                .earlier = {{"1.0.0", {{.name = "morvane.exe", .bytes = old_exe}}}}});
+  const auto release = publish(channel.path(), exe_update(old_exe, exe));
   put(home.installed("morvane.exe"), old_exe);
   const update::FileEntry& entry = release.manifest.files.at(0);
   const std::string delta_target = testkit::channel_target("morvane.exe.from-1.0.0");
@@ -191,10 +188,7 @@ TEST(StageRefusals, ACancelDuringADeltaEndsAtThePlainDownload) {
   testkit::TempDir channel;
   const Bytes old_exe = file_bytes(60000, 81);
   const Bytes exe = changed(old_exe);
-  const auto release = publish(channel.path(), {.version = "2.0.0",
-                                                .issued_at_ms = kIssued,
-                                                .files = {{.name = "morvane.exe", .bytes = exe}},
-                                                .earlier = {{"1.0.0", {{.name = "morvane.exe", .bytes = old_exe}}}}});
+  const auto release = publish(channel.path(), exe_update(old_exe, exe));
   put(home.installed("morvane.exe"), old_exe);
   const update::FileEntry& entry = release.manifest.files.at(0);
   testkit::ReleaseHost host(channel.path());

@@ -8,17 +8,14 @@
 
 #include "fetch/cache/sha256.hpp"
 #include "platform/fs.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/os_codes.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace update {
 namespace {
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  EXPECT_TRUE(bytes.has_value()) << path;
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
+using testkit::read_text;
 
 TEST(UpdatesDirTest, WritesTheReadmeIntoANewFolder) {
   testkit::TempDir dir;

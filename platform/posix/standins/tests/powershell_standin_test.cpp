@@ -8,6 +8,7 @@
 #include "platform/fs.hpp"
 #include "platform/powershell_quotes.hpp"
 #include "platform/posix/standins/tests/standin_env.hpp"
+#include "testkit/file_text.hpp"
 
 namespace {
 
@@ -24,10 +25,7 @@ standin_test::Run powershell(const std::string& text) {
   return run("powershell", {"-NoProfile", "-NonInteractive", "-Command", text});
 }
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : "(unreadable)";
-}
+using testkit::read_text;
 
 TEST(PowershellStandin, SavesTheShortcutAsTargetAndFolderLines) {
   testkit::TempDir dir;
