@@ -20,11 +20,6 @@ std::map<std::string, platform::Bytes> tree_of(const platform::Path& folder) {
   return tree;
 }
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
-
 std::vector<std::string> log_texts(const platform::Path& log) {
   std::vector<std::string> texts;
   const std::string text = read_text(log);

@@ -8,6 +8,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
+#include "testkit/file_text.hpp"
 
 namespace setup_test {
 
@@ -15,7 +16,9 @@ namespace setup_test {
 // bytes.
 std::map<std::string, platform::Bytes> tree_of(const platform::Path& folder);
 
-std::string read_text(const platform::Path& path);
+// A file's text, or the empty text when it cannot be read (a log that is not
+// written yet, say).
+inline std::string read_text(const platform::Path& path) { return testkit::read_text_or_empty(path); }
 
 // setup.log's lines with the time in front of each taken away.
 std::vector<std::string> log_texts(const platform::Path& log);

@@ -15,11 +15,14 @@
 #include "platform/version_resource.hpp"
 #include "setup/main/installed_version.hpp"
 #include "setup/tests/scoped_env.hpp"
+#include "testkit/file_text.hpp"
 #include "testkit/pe_file.hpp"
 #include "testkit/release/product_standin.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
+
+using testkit::read_text_or_empty;
 
 using namespace std::chrono_literals;
 using setup_test::ScopedEnv;
@@ -83,11 +86,6 @@ bool eventually(Condition condition) {
   return condition();
 }
 
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
-
 class ProductStandin : public ::testing::Test {
  protected:
   testkit::TempDir root;
@@ -106,8 +104,8 @@ class ProductStandin : public ::testing::Test {
 
   // The pid that the stand-in logged once it held the mutex.
   pid_t started_pid() {
-    if (!eventually([&] { return read_text(log).ends_with("\n"); })) return -1;
-    return static_cast<pid_t>(std::stol(read_text(log)));
+    if (!eventually([&] { return read_text_or_empty(log).ends_with("\n"); })) return -1;
+    return static_cast<pid_t>(std::stol(read_text_or_empty(log)));
   }
 };
 
@@ -119,7 +117,7 @@ TEST_F(ProductStandin, TheInstalledExeCarriesItsVersionAndStartsTheStandinThatHo
   ASSERT_TRUE(platform::start_program(exe, install));
   const pid_t pid = started_pid();
   ASSERT_GT(pid, 0) << "the stand-in never started";
-  EXPECT_EQ(read_text(log), std::to_string(pid) + " " + exe.string() + "\n");
+  EXPECT_EQ(read_text_or_empty(log), std::to_string(pid) + " " + exe.string() + "\n");
   EXPECT_TRUE(platform::named_mutex_exists(product_mutex));
 
   // A second product cannot hold the mutex while the first does.

@@ -17,17 +17,14 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "testkit/file_text.hpp"
 
 namespace setup_test {
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
-}
+using testkit::read_text_or_empty;
 
 // How much memory the process holds now and the most it has held (VmRSS
 // and VmHWM), or zeros once they cannot be read.
@@ -119,8 +116,8 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
   }
   result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = read_text(out_path);
-  result.err = read_text(err_path);
+  result.out = read_text_or_empty(out_path);
+  result.err = read_text_or_empty(err_path);
   return result;
 }
 

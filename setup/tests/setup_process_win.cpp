@@ -13,19 +13,17 @@
 #include "platform/fs.hpp"
 #include "platform/text.hpp"
 #include "platform/win/command_line.hpp"
+#include "testkit/file_text.hpp"
 
 namespace setup_test {
 
 namespace {
 
+using testkit::read_text_or_empty;
+
 std::wstring wide(const std::string& text) {
   std::u16string units = platform::to_wide(text);
   return std::wstring(units.begin(), units.end() - 1);
-}
-
-std::string read_text(const platform::Path& path) {
-  auto bytes = platform::read_file(path);
-  return bytes ? platform::to_string(*bytes) : std::string();
 }
 
 // The system's own variables, which every program is started with: the
@@ -163,8 +161,8 @@ ExeRun run_exe(const platform::Path& program, const std::vector<std::string>& ar
   ::CloseHandle(info.hProcess);
   if (job != nullptr) ::CloseHandle(job);  // and with it whatever the run left running
   result.exit_code = static_cast<int>(code);
-  result.out = read_text(capture / "stdout");
-  result.err = read_text(capture / "stderr");
+  result.out = read_text_or_empty(capture / "stdout");
+  result.err = read_text_or_empty(capture / "stderr");
   return result;
 }
 
