@@ -1,4 +1,4 @@
-#include "setup/main/delayed_removal.hpp"
+#include "setup/install/delayed_removal.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "setup/main/hidden_command.hpp"
+#include "setup/install/hidden_command.hpp"
 
 #include "platform/text.hpp"
 

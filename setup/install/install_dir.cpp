@@ -1,9 +1,9 @@
-#include "setup/main/install_dir.hpp"
+#include "setup/install/install_dir.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/env.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

@@ -1,13 +1,13 @@
-#include "setup/main/install_error_text.hpp"
+#include "setup/install/install_error_text.hpp"
 
 #include <type_traits>
 #include <variant>
 
 #include <fmt/format.h>
 
-#include "setup/main/product.hpp"
-#include "setup/main/sentences.hpp"
-#include "setup/main/setup_log.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/sentences.hpp"
+#include "setup/install/setup_log.hpp"
 
 namespace setup {
 

@@ -1,11 +1,11 @@
-#include "setup/main/install_fresh.hpp"
+#include "setup/install/install_fresh.hpp"
 
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "platform/fs.hpp"
-#include "setup/main/setup_log.hpp"
+#include "setup/install/setup_log.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace setup {

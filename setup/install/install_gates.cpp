@@ -1,4 +1,4 @@
-#include "setup/main/install_gates.hpp"
+#include "setup/install/install_gates.hpp"
 
 #include <array>
 
@@ -6,9 +6,9 @@
 #include <fmt/ranges.h>
 
 #include "morvane/config.hpp"
-#include "setup/main/install_paths.hpp"
-#include "setup/main/product.hpp"
-#include "setup/main/setup_log.hpp"
+#include "setup/install/install_paths.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/setup_log.hpp"
 #include "update/records/version.hpp"
 
 namespace setup {

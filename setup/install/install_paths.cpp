@@ -1,4 +1,4 @@
-#include "setup/main/install_paths.hpp"
+#include "setup/install/install_paths.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

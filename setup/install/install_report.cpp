@@ -1,4 +1,4 @@
-#include "setup/main/install_report.hpp"
+#include "setup/install/install_report.hpp"
 
 #include <thread>
 

@@ -1,10 +1,10 @@
-#include "setup/main/install_steps.hpp"
+#include "setup/install/install_steps.hpp"
 
-#include "setup/main/install_report.hpp"
-#include "setup/main/installed_version.hpp"
-#include "setup/main/shortcuts.hpp"
-#include "setup/main/uninstall_entry.hpp"
-#include "setup/main/uninstaller_copy.hpp"
+#include "setup/install/install_report.hpp"
+#include "setup/install/installed_version.hpp"
+#include "setup/install/shortcuts.hpp"
+#include "setup/install/uninstall_entry.hpp"
+#include "setup/install/uninstaller_copy.hpp"
 
 namespace setup {
 

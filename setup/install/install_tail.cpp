@@ -1,8 +1,8 @@
-#include "setup/main/install_tail.hpp"
+#include "setup/install/install_tail.hpp"
 
 #include "platform/fs.hpp"
-#include "setup/main/install_paths.hpp"
-#include "setup/main/setup_log.hpp"
+#include "setup/install/install_paths.hpp"
+#include "setup/install/setup_log.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace setup {

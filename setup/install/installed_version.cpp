@@ -1,4 +1,4 @@
-#include "setup/main/installed_version.hpp"
+#include "setup/install/installed_version.hpp"
 
 #include <cstdint>
 
@@ -6,7 +6,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/version_resource.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

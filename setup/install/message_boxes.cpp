@@ -1,9 +1,9 @@
-#include "setup/main/message_boxes.hpp"
+#include "setup/install/message_boxes.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/message_box.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

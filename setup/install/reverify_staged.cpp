@@ -1,10 +1,10 @@
-#include "setup/main/reverify_staged.hpp"
+#include "setup/install/reverify_staged.hpp"
 
 #include <optional>
 
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/updates_dir.hpp"
 

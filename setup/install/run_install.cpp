@@ -2,7 +2,7 @@
 // Each step either goes on or ends the run with the user's sentence; from
 // making the install folder until the release is in place, every failure
 // also takes the tail (remove_failed_install).
-#include "setup/main/run_install.hpp"
+#include "setup/install/run_install.hpp"
 
 #include <exception>
 #include <optional>
@@ -14,15 +14,15 @@
 #include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
-#include "setup/main/install_error_text.hpp"
-#include "setup/main/install_fresh.hpp"
-#include "setup/main/install_gates.hpp"
-#include "setup/main/install_tail.hpp"
-#include "setup/main/product.hpp"
-#include "setup/main/reverify_staged.hpp"
-#include "setup/main/setup_log.hpp"
-#include "setup/main/stage_tracker.hpp"
-#include "setup/main/worker_fault.hpp"
+#include "setup/install/install_error_text.hpp"
+#include "setup/install/install_fresh.hpp"
+#include "setup/install/install_gates.hpp"
+#include "setup/install/install_tail.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/reverify_staged.hpp"
+#include "setup/install/setup_log.hpp"
+#include "setup/install/stage_tracker.hpp"
+#include "setup/install/worker_fault.hpp"
 #include "update/apply/apply_staged.hpp"
 #include "update/check/release_check.hpp"
 #include "update/stage/stage_release.hpp"

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "platform/path.hpp"
-#include "setup/main/install_paths.hpp"
-#include "setup/main/install_result.hpp"
-#include "setup/main/install_steps.hpp"
+#include "setup/install/install_paths.hpp"
+#include "setup/install/install_result.hpp"
+#include "setup/install/install_steps.hpp"
 
 namespace setup {
 

@@ -1,8 +1,8 @@
-#include "setup/main/sentences.hpp"
+#include "setup/install/sentences.hpp"
 
 #include <fmt/format.h>
 
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "setup/main/setup_log.hpp"
+#include "setup/install/setup_log.hpp"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "setup/main/shortcuts.hpp"
+#include "setup/install/shortcuts.hpp"
 
 #include <fmt/format.h>
 
@@ -6,7 +6,7 @@
 #include "platform/fs.hpp"
 #include "platform/powershell_quotes.hpp"
 #include "platform/process.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "setup/main/stage_tracker.hpp"
+#include "setup/install/stage_tracker.hpp"
 
 namespace setup {
 

@@ -1,10 +1,10 @@
-#include "setup/main/uninstall_entry.hpp"
+#include "setup/install/uninstall_entry.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/main/product.hpp"
-#include "setup/main/uninstaller_copy.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/uninstaller_copy.hpp"
 
 namespace setup {
 

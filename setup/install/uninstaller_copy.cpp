@@ -1,4 +1,4 @@
-#include "setup/main/uninstaller_copy.hpp"
+#include "setup/install/uninstaller_copy.hpp"
 
 #include <fmt/format.h>
 

@@ -1,9 +1,9 @@
-#include "setup/main/worker_fault.hpp"
+#include "setup/install/worker_fault.hpp"
 
 #include <fmt/format.h>
 
-#include "setup/main/sentences.hpp"
-#include "setup/main/setup_log.hpp"
+#include "setup/install/sentences.hpp"
+#include "setup/install/setup_log.hpp"
 
 namespace setup {
 

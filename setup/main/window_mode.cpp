@@ -1,9 +1,10 @@
-// The window mode on the system's own window layer.
+#include "setup/main/window_mode.hpp"
+
 #include <cstdlib>
 
-#include "setup/main/install_dir.hpp"
-#include "setup/main/message_boxes.hpp"
-#include "setup/main/sentences.hpp"
+#include "setup/install/install_dir.hpp"
+#include "setup/install/message_boxes.hpp"
+#include "setup/install/sentences.hpp"
 #include "setup/main/setup_mutex.hpp"
 #include "setup/page/embedded_page.hpp"
 #include "setup/window/window_run.hpp"

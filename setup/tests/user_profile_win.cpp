@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "setup/main/install_paths.hpp"
+#include "setup/install/install_paths.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "testkit/product_standin.hpp"
 #include "testkit/scoped_env.hpp"

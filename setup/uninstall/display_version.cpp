@@ -1,8 +1,8 @@
-#include "setup/main/display_version.hpp"
+#include "setup/uninstall/display_version.hpp"
 
 #include "platform/process.hpp"
 #include "platform/text.hpp"
-#include "setup/main/uninstall_entry.hpp"
+#include "setup/install/uninstall_entry.hpp"
 
 namespace setup {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/main/hidden_command.hpp"
+#include "setup/install/hidden_command.hpp"
 
 namespace setup {
 

@@ -1,15 +1,14 @@
-#include "setup/main/uninstall.hpp"
+#include "setup/uninstall/uninstall.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/main/display_version.hpp"
-#include "setup/main/install_dir.hpp"
-#include "setup/main/install_report.hpp"
-#include "setup/main/product.hpp"
-#include "setup/main/shortcuts.hpp"
-#include "setup/main/uninstall_entry.hpp"
-#include "setup/main/uninstaller_copy.hpp"
+#include "setup/install/install_dir.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/shortcuts.hpp"
+#include "setup/install/uninstall_entry.hpp"
+#include "setup/install/uninstaller_copy.hpp"
+#include "setup/uninstall/display_version.hpp"
 
 namespace setup {
 
@@ -67,24 +66,6 @@ tl::expected<Uninstalled, std::string> remove_installation() {
 
   if (auto emptied = empty_install_folder(*install_dir); !emptied) return tl::unexpected(emptied.error());
   return Uninstalled{.install_dir = std::move(*install_dir), .version = std::move(version)};
-}
-
-int run_uninstall(bool quiet) {
-  const auto uninstalled = remove_installation();
-  if (!uninstalled) return finish_mode(tl::unexpected(uninstalled.error()), quiet);
-
-  const auto start_removal = [&] {
-    if (auto removal = install_folder_removal(uninstalled->install_dir)) (void)start_delayed_removal(*removal);
-  };
-  if (quiet) {
-    start_removal();
-    send_install_report("uninstalled", uninstalled->version);
-    return finish_mode(uninstalled_text(), quiet);
-  }
-  send_install_report("uninstalled", uninstalled->version);
-  const int exit_code = finish_mode(uninstalled_text(), quiet);
-  start_removal();
-  return exit_code;
 }
 
 }  // namespace setup

@@ -1,7 +1,8 @@
-// The uninstall: shortcuts, the uninstall entry and the install folder's
-// files go, the uninstall is reported, and a hidden command removes the
-// folder itself a few seconds after the uninstaller has ended. The user's
-// data folder is not touched.
+// The uninstall's work: shortcuts, the uninstall entry and the install
+// folder's files go, and a hidden command removes the folder itself a few
+// seconds after the uninstaller has ended. The user's data folder is not
+// touched. The mode around it (the report, the final box and when the
+// removal starts) is main/uninstall_mode.hpp.
 #pragma once
 
 #include <functional>
@@ -13,8 +14,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/path.hpp"
-#include "setup/main/delayed_removal.hpp"
-#include "setup/main/mode_end.hpp"
+#include "setup/install/delayed_removal.hpp"
 
 namespace setup {
 
@@ -56,12 +56,5 @@ struct Uninstalled {
 // install folder's files. A failure is the sentence of the step that
 // failed.
 tl::expected<Uninstalled, std::string> remove_installation();
-
-// The uninstall mode: remove_installation, then the report and the final
-// box unless `quiet` is set. The delayed removal starts when the uninstaller
-// is about to end, after the box has been answered and the report waited
-// for, since the running uninstall.exe cannot be removed; a quiet uninstall
-// starts it before the report's wait. Answers the exit code.
-int run_uninstall(bool quiet);
 
 }  // namespace setup

@@ -4,7 +4,7 @@
 #include <fmt/format.h>
 
 #include "platform/message_box.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 #include "setup/window/window_host.hpp"
 
 namespace setup {
