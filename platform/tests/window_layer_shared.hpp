@@ -12,7 +12,7 @@
 
 #include "platform/window.hpp"
 
-namespace setup_test {
+namespace platform_test {
 
 // Runs the layer's loop until it is quit, or fails the test after `limit`.
 inline void run_loop_for_at_most(platform::WindowLayer& layer, std::chrono::milliseconds limit) {
@@ -47,4 +47,4 @@ void press_yes_on_open_box();
 void request_close_from_outside(platform::MainWindow& window);
 bool is_shown(platform::MainWindow& window);
 
-}  // namespace setup_test
+}  // namespace platform_test

@@ -1,16 +1,17 @@
 // The loop of the system's window layer, the same on every system: posted
 // work, a quit asked for before the loop runs, a fault that a callback
 // throws, the timer inside the nested loop of a box owned by the main window,
-// and a close asked for from outside.
+// and a close asked for from outside. Each system's own cases are in
+// posix/window_layer_test.cpp and win/window_layer_test.cpp.
 #include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/message_box.hpp"
-#include "setup/tests/window_layer_shared.hpp"
+#include "platform/tests/window_layer_shared.hpp"
 
-namespace setup_test {
+namespace platform_test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -93,4 +94,4 @@ TEST_F(WindowLayerLoop, ACloseRequestFromOutsideGoesToTheHandlerAndLeavesTheWind
 }
 
 }  // namespace
-}  // namespace setup_test
+}  // namespace platform_test

@@ -1,7 +1,7 @@
 // The system's window layer on a real display (an Xvfb server of the test's
 // own): the web view with the bridge, its refusals, the boxes and the
 // windows (the loop's own cases, the timer during a modal box and a close
-// from outside: window_layer_shared_test.cpp).
+// from outside: ../window_layer_test.cpp).
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -11,7 +11,7 @@
 
 #include "platform/message_box.hpp"
 #include "platform/window.hpp"
-#include "setup/tests/window_layer_shared.hpp"
+#include "platform/tests/window_layer_shared.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -25,7 +25,7 @@ class WindowLayer : public ::testing::Test {
     layer = platform::open_window_layer();
   }
 
-  void run_for_at_most(std::chrono::milliseconds limit) { setup_test::run_loop_for_at_most(*layer, limit); }
+  void run_for_at_most(std::chrono::milliseconds limit) { platform_test::run_loop_for_at_most(*layer, limit); }
 
   // A main window with a web view in it, the page's messages collected.
   void open_page(const std::string& html, std::size_t quit_after_messages) {
@@ -154,7 +154,7 @@ GtkDialog* open_dialog() {
 
 }  // namespace
 
-namespace setup_test {
+namespace platform_test {
 
 std::optional<OpenBox> find_open_box() {
   GtkDialog* dialog = open_dialog();
@@ -179,7 +179,7 @@ bool is_shown(platform::MainWindow& window) {
   return gtk_widget_get_visible(GTK_WIDGET(window.native_handle())) == TRUE;
 }
 
-}  // namespace setup_test
+}  // namespace platform_test
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "setup/tests/win/desktop.hpp"
+#include "platform/tests/win/desktop.hpp"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -7,7 +7,7 @@
 #include "platform/fs.hpp"
 #include "platform/win/wide.hpp"
 
-namespace setup_test {
+namespace platform_test {
 
 namespace {
 
@@ -164,4 +164,4 @@ void Screen::keep(const std::string& name) const {
                              platform::ByteView(file_.data(), file_.size()));
 }
 
-}  // namespace setup_test
+}  // namespace platform_test

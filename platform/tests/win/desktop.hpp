@@ -16,7 +16,7 @@
 #include "platform/path.hpp"
 #include "platform/window.hpp"
 
-namespace setup_test {
+namespace platform_test {
 
 // One top-level window.
 struct Window {
@@ -88,4 +88,4 @@ class Screen {
   std::size_t line_ = 0;
 };
 
-}  // namespace setup_test
+}  // namespace platform_test

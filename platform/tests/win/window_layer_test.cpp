@@ -3,7 +3,7 @@
 // style, size and place for the screen's DPI, the boxes and their owner, and
 // where the web engine's loader is looked for (the loop's own cases, the
 // timer inside a box's loop and a close from outside:
-// window_layer_shared_test.cpp).
+// ../window_layer_test.cpp).
 #include <windows.h>
 #include <objbase.h>
 
@@ -18,10 +18,10 @@
 #include "platform/process.hpp"
 #include "platform/win/wide.hpp"
 #include "platform/window.hpp"
-#include "setup/tests/win/desktop.hpp"
-#include "setup/tests/window_layer_shared.hpp"
+#include "platform/tests/win/desktop.hpp"
+#include "platform/tests/window_layer_shared.hpp"
 
-namespace setup_test {
+namespace platform_test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -283,4 +283,4 @@ bool is_shown(platform::MainWindow& window) {
   return ::IsWindow(handle) && ::IsWindowVisible(handle);
 }
 
-}  // namespace setup_test
+}  // namespace platform_test

@@ -21,16 +21,24 @@
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "platform/tests/win/desktop.hpp"
 #include "platform/win/wide.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/user_profile.hpp"
-#include "setup/tests/win/desktop.hpp"
 #include "setup/tests/win/planted_dlls.hpp"
 
 namespace setup_test {
 namespace {
 
 using namespace std::chrono_literals;
+using platform_test::Box;
+using platform_test::find_box;
+using platform_test::linux_path;
+using platform_test::press;
+using platform_test::Screen;
+using platform_test::wait_for;
+using platform_test::Window;
+using platform_test::windows_of_process;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
 const std::string kFailureCaption = "Morvane \u2014 not done";
