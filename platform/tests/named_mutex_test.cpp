@@ -5,18 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/named_mutex.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
-#include "testkit/host_tools.hpp"
+#include "platform/tests/child_process.hpp"
 #include "testkit/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class NamedMutex : public testing::Test {
  protected:
@@ -33,14 +33,8 @@ class NamedMutex : public testing::Test {
   testkit::ScopedEnv runtime_dir_{"XDG_RUNTIME_DIR", platform::display(dir_.path())};
 };
 
-// True once `done` answers true, asked every 20 ms at most `tries` times.
-bool eventually(int tries, const std::function<bool()>& done) {
-  for (int i = 0; i < tries; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
+using platform_test::eventually;
+using platform_test::test_child;
 
 TEST_F(NamedMutex, ASecondClaimInTheSameProcessAnswersFalse) {
   const std::string name = "Local\\" + unique("T1") + ".setup";
@@ -52,12 +46,11 @@ TEST_F(NamedMutex, ASecondClaimInTheSameProcessAnswersFalse) {
 
 TEST_F(NamedMutex, AnotherProcessHoldingTheNameKeepsUsOutUntilItEnds) {
   const std::string name = "Global\\" + unique("T2") + ".setup";
-  ASSERT_TRUE(platform::spawn_hidden(platform::display(testkit::build_path(MORVANE_TEST_CHILD)), {"hold", name, "2"}));
-  ASSERT_TRUE(eventually(100, [&] { return platform::named_mutex_exists(name); })) << "the child never held " << name;
+  ASSERT_TRUE(platform::spawn_hidden(test_child(), {"hold", name, "2"}));
+  ASSERT_TRUE(eventually([&] { return platform::named_mutex_exists(name); }, 100, 20ms)) << "never held: " << name;
   EXPECT_TRUE(platform::named_mutex_exists(name));
   EXPECT_FALSE(platform::claim_named_mutex(name));
-  EXPECT_TRUE(eventually(200, [&] { return !platform::named_mutex_exists(name); }))
-      << "the name stayed held after the child ended";
+  EXPECT_TRUE(eventually([&] { return !platform::named_mutex_exists(name); }, 200, 20ms)) << "still held: " << name;
 }
 
 TEST_F(NamedMutex, ProbingNeitherClaimsNorCreatesAHold) {

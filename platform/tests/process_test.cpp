@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "platform/tests/child_process.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -20,15 +20,8 @@ namespace {
 
 using platform::to_string;
 
-std::string child() { return platform::display(testkit::build_path(MORVANE_TEST_CHILD)); }
-
-bool wait_for(const std::function<bool()>& done) {
-  for (int i = 0; i < 200; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
+using platform_test::eventually;
+using platform_test::test_child;
 
 // The child's working folder as it wrote it, in the form paths compare in.
 platform::Path folder_written_in(const platform::Path& file) {
@@ -36,7 +29,7 @@ platform::Path folder_written_in(const platform::Path& file) {
 }
 
 TEST(RunHidden, CapturesBothStreamsAndTheExitCode) {
-  auto out = platform::run_hidden(child(), {"streams", "out", "err", "3"});
+  auto out = platform::run_hidden(test_child(), {"streams", "out", "err", "3"});
   ASSERT_TRUE(out) << out.error().text();
   EXPECT_EQ(out->exit_code, 3);
   EXPECT_EQ(to_string(out->stdout_bytes), "out");
@@ -47,7 +40,7 @@ TEST(RunHidden, GivesEveryArgumentWholeAndAnEmptyInput) {
   const std::vector<std::string> args = {"a b", "it's", "\"q\"", "", "back\\slash\\", "end\\\"", "caf\xC3\xA9", "\t"};
   std::vector<std::string> command = {"args"};
   command.insert(command.end(), args.begin(), args.end());
-  auto out = platform::run_hidden(child(), command);
+  auto out = platform::run_hidden(test_child(), command);
   ASSERT_TRUE(out) << out.error().text();
   // Each argument and its "|", and nothing after them: the input was empty.
   std::string expected;
@@ -56,7 +49,7 @@ TEST(RunHidden, GivesEveryArgumentWholeAndAnEmptyInput) {
 }
 
 TEST(RunHidden, LargeOutputOnBothStreamsDoesNotStall) {
-  auto out = platform::run_hidden(child(), {"large", "300000"});
+  auto out = platform::run_hidden(test_child(), {"large", "300000"});
   ASSERT_TRUE(out);
   EXPECT_EQ(out->stdout_bytes.size(), 300000u);
   EXPECT_EQ(out->stderr_bytes.size(), 300000u);
@@ -75,7 +68,7 @@ TEST(RunHidden, ManyAtOnceEachEndWithTheirOwnOutput) {
   std::vector<std::string> got(8);
   for (std::size_t i = 0; i < got.size(); ++i) {
     threads.emplace_back([&, i] {
-      auto out = platform::run_hidden(child(), {"streams", std::to_string(i), "", "0"});
+      auto out = platform::run_hidden(test_child(), {"streams", std::to_string(i), "", "0"});
       got[i] = out ? to_string(out->stdout_bytes) : out.error().text();
     });
   }
@@ -92,9 +85,9 @@ TEST(SpawnHidden, RunsWithoutBeingWaitedFor) {
   testkit::TempDir dir;
   const auto marker = dir / "marker";
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_TRUE(platform::spawn_hidden(child(), {"later", child_delay_ms, platform::display(marker)}));
+  ASSERT_TRUE(platform::spawn_hidden(test_child(), {"later", child_delay_ms, platform::display(marker)}));
   EXPECT_LT(std::chrono::steady_clock::now() - started, not_waited_for);
-  EXPECT_TRUE(wait_for([&] { return platform::exists(marker); }));
+  EXPECT_TRUE(eventually([&] { return platform::exists(marker); }));
 }
 
 TEST(SpawnHiddenIn, RunsInTheGivenFolderWithoutBeingWaitedFor) {
@@ -102,9 +95,9 @@ TEST(SpawnHiddenIn, RunsInTheGivenFolderWithoutBeingWaitedFor) {
   const auto folder = dir / "p%TEMP%q!x!";
   ASSERT_TRUE(platform::create_dirs(folder));
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_TRUE(platform::spawn_hidden_in(folder, child(), {"later", child_delay_ms, "where"}));
+  ASSERT_TRUE(platform::spawn_hidden_in(folder, test_child(), {"later", child_delay_ms, "where"}));
   EXPECT_LT(std::chrono::steady_clock::now() - started, not_waited_for);
-  ASSERT_TRUE(wait_for([&] { return platform::exists(folder / "where"); }));
+  ASSERT_TRUE(eventually([&] { return platform::exists(folder / "where"); }));
   EXPECT_EQ(folder_written_in(folder / "where"), platform::comparable_path(folder));
 }
 
@@ -114,7 +107,7 @@ TEST(StartProgram, RunsInTheGivenFolder) {
   ASSERT_TRUE(platform::create_dirs(folder));
   ASSERT_TRUE(platform::start_program(testkit::build_path(MORVANE_TEST_CHILD), folder));
   const auto marker = folder / "started-here.txt";
-  ASSERT_TRUE(wait_for([&] { return platform::exists(marker) && platform::metadata(marker)->size > 0; }));
+  ASSERT_TRUE(eventually([&] { return platform::exists(marker) && platform::metadata(marker)->size > 0; }));
   EXPECT_EQ(folder_written_in(marker), platform::comparable_path(folder));
 }
 

@@ -1,10 +1,10 @@
 #include "setup/install/install_error_text.hpp"
 
-#include <type_traits>
 #include <variant>
 
 #include <fmt/format.h>
 
+#include "platform/overloaded.hpp"
 #include "setup/install/product.hpp"
 #include "setup/install/sentences.hpp"
 #include "setup/install/setup_log.hpp"
@@ -35,25 +35,24 @@ std::string cancelled_text() { return "The installation was stopped; nothing was
 
 std::string install_error_sentence(const update::UpdateError& error) {
   using E = update::UpdateError;
+  // One case for each of the error's kinds, and no catch-all: a kind added
+  // to UpdateError does not compile here until it is given its sentence.
   return std::visit(
-      [](const auto& variant) -> std::string {
-        using V = std::decay_t<decltype(variant)>;
-        if constexpr (std::is_same_v<V, E::NoSignature> || std::is_same_v<V, E::NotEd25519> ||
-                      std::is_same_v<V, E::SignatureFailure> || std::is_same_v<V, E::UnpinnedKey> ||
-                      std::is_same_v<V, E::Unusable> || std::is_same_v<V, E::WrongProduct> ||
-                      std::is_same_v<V, E::Replay>) {
-          return not_proven_text();
-        } else if constexpr (std::is_same_v<V, E::HashMismatch> || std::is_same_v<V, E::SizeMismatch> ||
-                             std::is_same_v<V, E::Incomplete>) {
-          return not_own_file_text();
-        } else if constexpr (std::is_same_v<V, E::Unreachable>) {
-          return unreachable_text();
-        } else if constexpr (std::is_same_v<V, E::Cancelled>) {
-          return cancelled_text();
-        } else {
-          // Io, OutsideWriteSet and anything added later.
-          return could_not_install_text();
-        }
+      platform::Overloaded{
+          [](const E::NoSignature&) { return not_proven_text(); },
+          [](const E::NotEd25519&) { return not_proven_text(); },
+          [](const E::SignatureFailure&) { return not_proven_text(); },
+          [](const E::UnpinnedKey&) { return not_proven_text(); },
+          [](const E::Unusable&) { return not_proven_text(); },
+          [](const E::WrongProduct&) { return not_proven_text(); },
+          [](const E::Replay&) { return not_proven_text(); },
+          [](const E::HashMismatch&) { return not_own_file_text(); },
+          [](const E::SizeMismatch&) { return not_own_file_text(); },
+          [](const E::Incomplete&) { return not_own_file_text(); },
+          [](const E::Unreachable&) { return unreachable_text(); },
+          [](const E::Cancelled&) { return cancelled_text(); },
+          [](const E::Io&) { return could_not_install_text(); },
+          [](const E::OutsideWriteSet&) { return could_not_install_text(); },
       },
       error.value);
 }

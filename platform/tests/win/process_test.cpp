@@ -9,12 +9,11 @@
 #include <windows.h>
 
 #include <chrono>
-#include <functional>
-#include <thread>
 
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "platform/tests/child_process.hpp"
 #include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -22,20 +21,13 @@ namespace {
 
 using platform::to_string;
 
-std::string child() { return platform::display(testkit::build_path(MORVANE_TEST_CHILD)); }
-
-bool wait_for(const std::function<bool()>& done) {
-  for (int i = 0; i < 200; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
+using platform_test::eventually;
+using platform_test::test_child;
 
 TEST(RunHidden, ARunEndsWithItsProgramThoughAProcessItLeftHoldsTheOutput) {
   // As Wine's COM servers, started on demand by a shortcut maker, do.
   const auto started = std::chrono::steady_clock::now();
-  auto out = platform::run_hidden(child(), {"linger"});
+  auto out = platform::run_hidden(test_child(), {"linger"});
   ASSERT_TRUE(out) << out.error().text();
   EXPECT_EQ(out->exit_code, 0);
   EXPECT_EQ(to_string(out->stdout_bytes), "parent");
@@ -56,7 +48,7 @@ TEST(Cmd, TheDelayedRemovalTakesAFolderWithABlankInItsName) {
   ASSERT_TRUE(platform::write_file(folder / "inside" / "f.txt", platform::byte_view("x")));
   ASSERT_TRUE(platform::spawn_hidden(
       "cmd", {"/c", "ping -n 1 127.0.0.1 >nul & rmdir /s /q \"" + platform::display(folder) + "\""}));
-  EXPECT_TRUE(wait_for([&] { return !platform::exists(folder); }));
+  EXPECT_TRUE(eventually([&] { return !platform::exists(folder); }));
 }
 
 TEST(SystemCommands, StartFromTheSystemFolderWhateverLiesBesideUs) {
@@ -86,7 +78,7 @@ TEST(SpawnHiddenIn, RunsCmdInTheGivenFolderWithNoProgramLookedUpThere) {
       folder, "cmd", {"/d", "/v:off", "/c", "cd >where.part & set >>where.part & "
                                              "move where.part where.txt >nul"}));
   const auto marker = folder / "where.txt";
-  ASSERT_TRUE(wait_for([&] { return platform::exists(marker); }));
+  ASSERT_TRUE(eventually([&] { return platform::exists(marker); }));
   const std::string text = to_string(platform::read_file(marker).value());
   const std::size_t line_end = text.find("\r\n");
   ASSERT_NE(line_end, std::string::npos) << text;
