@@ -15,19 +15,9 @@
 #include <vector>
 
 #include "platform/tests/test_child.hpp"
-#include "platform/text.hpp"
+#include "platform/win/wide.hpp"
 
 namespace {
-
-std::string utf8(const wchar_t* text) {
-  const std::wstring wide(text);
-  return platform::from_wide(std::u16string(wide.begin(), wide.end()));
-}
-
-std::wstring wide(const std::string& text) {
-  const std::u16string units = platform::to_wide(text);
-  return std::wstring(units.begin(), units.end());
-}
 
 void write_all(FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -72,7 +62,7 @@ namespace platform_test {
 int run_system_mode(const std::vector<std::string>& args) {
   if (args[0] == "linger" && args.size() == 1) return linger();
   if (args[0] == "hold-file" && args.size() == 3) {
-    return hold_file(wide(args[1]), static_cast<DWORD>(std::atol(args[2].c_str())));
+    return hold_file(platform::win::wide(args[1]), static_cast<DWORD>(std::atol(args[2].c_str())));
   }
   return 2;
 }
@@ -81,6 +71,6 @@ int run_system_mode(const std::vector<std::string>& args) {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(utf8(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(platform::win::narrow(argv[i]));
   return platform_test::run_test_child(args);
 }
