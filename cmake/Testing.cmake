@@ -1,5 +1,9 @@
 # How the project's tests and fuzzers are built and registered.
 
+# The EMULATOR that runs a test program on a private Xvfb server of its own,
+# for the window layer, the page and the window mode.
+set(MORVANE_ON_OWN_DISPLAY "${PROJECT_SOURCE_DIR}/platform/tests/with_xvfb.sh")
+
 # morvane_test_binary(NAME SOURCES ... LIBS ... [DEFINES ...] [DEPENDS ...]):
 # one GoogleTest program, linked with GoogleTest and GoogleMock and their
 # main(), compiled with DEFINES, built after the targets of DEPENDS (the

@@ -48,3 +48,26 @@ function(morvane_wine_test target)
     endif()
   endforeach()
 endfunction()
+
+# morvane_wine_display_test(TARGET TIMEOUT s [LOCKS ...] [AFTER test]): the
+# window tests of TARGET, each run on a display of its own (with_xvfb.sh, a
+# screen large enough for the main window at 150 %) in a Wine prefix of its
+# own (wine-display.sh) rather than the run's, as one CTest test per
+# scaling: 100 % and 150 %. Each holds the resource locks of LOCKS and runs
+# after the test AFTER.
+function(morvane_wine_display_test target)
+  cmake_parse_arguments(D "" "TIMEOUT;AFTER" "LOCKS" ${ARGN})
+  set(on_display env MORVANE_XVFB_SCREEN=1600x1000x24 sh "${MORVANE_ON_OWN_DISPLAY}"
+      sh "${PROJECT_SOURCE_DIR}/platform/tests/win/wine-display.sh")
+  foreach(dpi 96 144)
+    add_test(NAME ${target}/${dpi}
+      COMMAND ${on_display} ${dpi} "$<TARGET_FILE:morvane_shortcut_maker>" "$<TARGET_FILE:${target}>" --gtest_brief=1)
+    set_tests_properties(${target}/${dpi} PROPERTIES TIMEOUT ${D_TIMEOUT})
+    if(D_LOCKS)
+      set_tests_properties(${target}/${dpi} PROPERTIES RESOURCE_LOCK "${D_LOCKS}")
+    endif()
+    if(D_AFTER)
+      set_tests_properties(${target}/${dpi} PROPERTIES DEPENDS "${D_AFTER}")
+    endif()
+  endforeach()
+endfunction()

@@ -16,7 +16,7 @@ struct PeOptions {
   std::uint16_t value_length = 52;  // the fixed file info's length as the block states it
   // Bytes that open the file in place of the bare "MZ": they must begin with
   // "MZ" and end before the header's offset field at 0x3C. A line of shell
-  // there makes the file runnable here (see testkit/product_standin.hpp).
+  // there makes the file runnable here (see testkit/release/product_standin.hpp).
   std::string preamble{};
 };
 

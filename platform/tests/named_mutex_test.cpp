@@ -1,107 +1,69 @@
+// Named mutexes on every system: a second claim, another process's hold
+// until it ends, a probe that holds nothing, and the two namespaces. What
+// POSIX alone does (a crashed holder, the runtime folder) is in
+// posix/named_mutex_test.cpp.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include <chrono>
 #include <string>
 
-#include "platform/fs.hpp"
 #include "platform/named_mutex.hpp"
+#include "platform/path.hpp"
+#include "platform/process.hpp"
+#include "platform/tests/child_process.hpp"
+#include "testkit/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
 
-// Each test gets its own runtime folder, so the lock files of one test (or of
-// a real run) never meet another's.
+using namespace std::chrono_literals;
+
 class NamedMutex : public testing::Test {
  protected:
-  void SetUp() override { ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1); }
-  void TearDown() override { ::unsetenv("XDG_RUNTIME_DIR"); }
+  // Names of the test's own: unique to this process and moment, and, where
+  // the layer keeps each name as a lock file in the user's runtime folder
+  // (POSIX), in a runtime folder of the test's own. Windows reads no such
+  // variable.
+  static std::string unique(const std::string& stem) {
+    return stem + "-" + std::to_string(platform::process_id()) + "-" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+
   testkit::TempDir dir_;
+  testkit::ScopedEnv runtime_dir_{"XDG_RUNTIME_DIR", platform::display(dir_.path())};
 };
 
-// A child process that claims the name, reports, and then waits to be killed.
-pid_t claim_in_child(const std::string& name) {
-  int ready[2];
-  if (::pipe(ready) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(ready[0]);
-    const char answer = platform::claim_named_mutex(name) ? 'y' : 'n';
-    (void)!::write(ready[1], &answer, 1);
-    for (;;) ::pause();
-  }
-  ::close(ready[1]);
-  char answer = 0;
-  (void)!::read(ready[0], &answer, 1);
-  ::close(ready[0]);
-  return answer == 'y' ? pid : -1;
-}
-
-void kill_and_reap(pid_t pid) {
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-}
+using platform_test::eventually;
+using platform_test::test_child;
 
 TEST_F(NamedMutex, ASecondClaimInTheSameProcessAnswersFalse) {
-  EXPECT_FALSE(platform::named_mutex_exists("Local\\T1.setup"));
-  EXPECT_TRUE(platform::claim_named_mutex("Local\\T1.setup"));
-  EXPECT_FALSE(platform::claim_named_mutex("Local\\T1.setup"));
-  EXPECT_TRUE(platform::named_mutex_exists("Local\\T1.setup"));
+  const std::string name = "Local\\" + unique("T1") + ".setup";
+  EXPECT_FALSE(platform::named_mutex_exists(name));
+  EXPECT_TRUE(platform::claim_named_mutex(name));
+  EXPECT_FALSE(platform::claim_named_mutex(name));
+  EXPECT_TRUE(platform::named_mutex_exists(name));
 }
 
-TEST_F(NamedMutex, AnotherProcessHoldingTheNameKeepsUsOut) {
-  const pid_t holder = claim_in_child("Local\\T2.setup");
-  ASSERT_GT(holder, 0);
-  EXPECT_TRUE(platform::named_mutex_exists("Local\\T2.setup"));
-  EXPECT_FALSE(platform::claim_named_mutex("Local\\T2.setup"));
-  kill_and_reap(holder);
-}
-
-TEST_F(NamedMutex, ACrashedHolderLeavesTheNameFree) {
-  const pid_t holder = claim_in_child("Global\\T3.instance");
-  ASSERT_GT(holder, 0);
-  kill_and_reap(holder);
-  EXPECT_FALSE(platform::named_mutex_exists("Global\\T3.instance"));
-  EXPECT_TRUE(platform::claim_named_mutex("Global\\T3.instance"));
+TEST_F(NamedMutex, AnotherProcessHoldingTheNameKeepsUsOutUntilItEnds) {
+  const std::string name = "Global\\" + unique("T2") + ".setup";
+  ASSERT_TRUE(platform::spawn_hidden(test_child(), {"hold", name, "2"}));
+  ASSERT_TRUE(eventually([&] { return platform::named_mutex_exists(name); }, 100, 20ms)) << "never held: " << name;
+  EXPECT_TRUE(platform::named_mutex_exists(name));
+  EXPECT_FALSE(platform::claim_named_mutex(name));
+  EXPECT_TRUE(eventually([&] { return !platform::named_mutex_exists(name); }, 200, 20ms)) << "still held: " << name;
 }
 
 TEST_F(NamedMutex, ProbingNeitherClaimsNorCreatesAHold) {
-  EXPECT_FALSE(platform::named_mutex_exists("Global\\T4.instance"));
-  EXPECT_FALSE(platform::named_mutex_exists("Global\\T4.instance"));
-  EXPECT_TRUE(platform::claim_named_mutex("Global\\T4.instance"));
+  const std::string name = "Global\\" + unique("T4") + ".instance";
+  EXPECT_FALSE(platform::named_mutex_exists(name));
+  EXPECT_FALSE(platform::named_mutex_exists(name));
+  EXPECT_TRUE(platform::claim_named_mutex(name));
 }
 
 TEST_F(NamedMutex, NamesThatDifferOnlyInTheirNamespaceAreDistinct) {
-  EXPECT_TRUE(platform::claim_named_mutex("Local\\T5"));
-  EXPECT_TRUE(platform::claim_named_mutex("Global\\T5"));
-}
-
-// A runtime folder that is named but missing is no runtime folder: the names
-// go to the folder in /tmp, as when XDG_RUNTIME_DIR is not set, where another
-// process of the user's without that setting meets them.
-TEST_F(NamedMutex, AMissingRuntimeFolderCountsAsNone) {
-  const std::string name = "Local\\T6-" + std::to_string(::getpid()) + ".setup";
-  const std::string lock =
-      "/tmp/morvane-mutexes-" + std::to_string(::getuid()) + "/Local-T6-" + std::to_string(::getpid()) + ".setup.lock";
-  for (const std::string& missing : {dir_.path().string() + "/missing", dir_.path().string() + "/file"}) {
-    SCOPED_TRACE(missing);
-    ::unlink(lock.c_str());
-    ASSERT_TRUE(platform::write_file(dir_ / "file", platform::byte_view("not a folder")));
-    ::setenv("XDG_RUNTIME_DIR", missing.c_str(), 1);
-    const pid_t holder = claim_in_child(name);
-    ASSERT_GT(holder, 0) << "the claim failed";
-    EXPECT_TRUE(platform::named_mutex_exists(name));
-    EXPECT_FALSE(platform::claim_named_mutex(name));
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_TRUE(platform::named_mutex_exists(name));
-    kill_and_reap(holder);
-    EXPECT_FALSE(platform::named_mutex_exists(name));
-    EXPECT_EQ(::unlink(lock.c_str()), 0) << lock;
-  }
+  const std::string name = unique("T5");
+  EXPECT_TRUE(platform::claim_named_mutex("Local\\" + name));
+  EXPECT_TRUE(platform::claim_named_mutex("Global\\" + name));
 }
 
 }  // namespace

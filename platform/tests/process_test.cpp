@@ -1,20 +1,35 @@
+// The layer's processes on every system, with the test child
+// (test_child.hpp): captured streams and exit codes, arguments that arrive
+// whole, programs started without being waited for, in a given folder, and
+// the running program's own path. What one system alone does is in
+// posix/ and win/.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-
-#include <sys/stat.h>
+#include "platform/tests/child_process.hpp"
+#include "testkit/host_tools.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
 
 using platform::to_string;
 
+using platform_test::eventually;
+using platform_test::test_child;
+
+// The child's working folder as it wrote it, in the form paths compare in.
+platform::Path folder_written_in(const platform::Path& file) {
+  return platform::comparable_path(platform::path_from_utf8(to_string(platform::read_file(file).value())));
+}
+
 TEST(RunHidden, CapturesBothStreamsAndTheExitCode) {
-  auto out = platform::run_hidden("sh", {"-c", "printf out; printf err >&2; exit 3"});
+  auto out = platform::run_hidden(test_child(), {"streams", "out", "err", "3"});
   ASSERT_TRUE(out) << out.error().text();
   EXPECT_EQ(out->exit_code, 3);
   EXPECT_EQ(to_string(out->stdout_bytes), "out");
@@ -22,13 +37,19 @@ TEST(RunHidden, CapturesBothStreamsAndTheExitCode) {
 }
 
 TEST(RunHidden, GivesEveryArgumentWholeAndAnEmptyInput) {
-  auto out = platform::run_hidden("sh", {"-c", "printf '%s|' \"$@\"; cat", "sh", "a b", "it's", "\"q\""});
-  ASSERT_TRUE(out);
-  EXPECT_EQ(to_string(out->stdout_bytes), "a b|it's|\"q\"|");
+  const std::vector<std::string> args = {"a b", "it's", "\"q\"", "", "back\\slash\\", "end\\\"", "caf\xC3\xA9", "\t"};
+  std::vector<std::string> command = {"args"};
+  command.insert(command.end(), args.begin(), args.end());
+  auto out = platform::run_hidden(test_child(), command);
+  ASSERT_TRUE(out) << out.error().text();
+  // Each argument and its "|", and nothing after them: the input was empty.
+  std::string expected;
+  for (const auto& arg : args) expected += arg + "|";
+  EXPECT_EQ(to_string(out->stdout_bytes), expected);
 }
 
 TEST(RunHidden, LargeOutputOnBothStreamsDoesNotStall) {
-  auto out = platform::run_hidden("sh", {"-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"});
+  auto out = platform::run_hidden(test_child(), {"large", "300000"});
   ASSERT_TRUE(out);
   EXPECT_EQ(out->stdout_bytes.size(), 300000u);
   EXPECT_EQ(out->stderr_bytes.size(), 300000u);
@@ -40,21 +61,33 @@ TEST(RunHidden, AProgramThatDoesNotExistFailsToStart) {
   EXPECT_EQ(out.error().kind(), platform::ErrorKind::NotFound);
 }
 
-bool wait_for(const platform::Path& path) {
-  for (int i = 0; i < 100; ++i) {
-    if (platform::exists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+TEST(RunHidden, ManyAtOnceEachEndWithTheirOwnOutput) {
+  // Pipes made inheritable for one child never reach another's, or a child
+  // that lives on would keep a sibling's pipes open.
+  std::vector<std::thread> threads;
+  std::vector<std::string> got(8);
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    threads.emplace_back([&, i] {
+      auto out = platform::run_hidden(test_child(), {"streams", std::to_string(i), "", "0"});
+      got[i] = out ? to_string(out->stdout_bytes) : out.error().text();
+    });
   }
-  return false;
+  for (auto& thread : threads) thread.join();
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], std::to_string(i));
 }
+
+// The child waits a second before it leaves its mark: a start that waited
+// for it would take longer than 900 ms.
+constexpr auto child_delay_ms = "1000";
+constexpr auto not_waited_for = std::chrono::milliseconds(900);
 
 TEST(SpawnHidden, RunsWithoutBeingWaitedFor) {
   testkit::TempDir dir;
   const auto marker = dir / "marker";
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_TRUE(platform::spawn_hidden("sh", {"-c", "sleep 0.3; touch \"$0\"", marker.string()}));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
-  EXPECT_TRUE(wait_for(marker));
+  ASSERT_TRUE(platform::spawn_hidden(test_child(), {"later", child_delay_ms, platform::display(marker)}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, not_waited_for);
+  EXPECT_TRUE(eventually([&] { return platform::exists(marker); }));
 }
 
 TEST(SpawnHiddenIn, RunsInTheGivenFolderWithoutBeingWaitedFor) {
@@ -62,27 +95,26 @@ TEST(SpawnHiddenIn, RunsInTheGivenFolderWithoutBeingWaitedFor) {
   const auto folder = dir / "p%TEMP%q!x!";
   ASSERT_TRUE(platform::create_dirs(folder));
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_TRUE(platform::spawn_hidden_in(folder, "sh", {"-c", "sleep 0.3; pwd > where.part && mv where.part where"}));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
-  ASSERT_TRUE(wait_for(folder / "where"));
-  EXPECT_EQ(to_string(platform::read_file(folder / "where").value()), folder.string() + "\n");
+  ASSERT_TRUE(platform::spawn_hidden_in(folder, test_child(), {"later", child_delay_ms, "where"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, not_waited_for);
+  ASSERT_TRUE(eventually([&] { return platform::exists(folder / "where"); }));
+  EXPECT_EQ(folder_written_in(folder / "where"), platform::comparable_path(folder));
 }
 
 TEST(StartProgram, RunsInTheGivenFolder) {
   testkit::TempDir dir;
-  const auto script = dir / "prog.sh";
-  ASSERT_TRUE(platform::write_file(script, platform::byte_view("#!/bin/sh\npwd > where\n")));
-  ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
-  ASSERT_TRUE(platform::start_program(script, dir.path()));
-  ASSERT_TRUE(wait_for(dir / "where"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(to_string(platform::read_file(dir / "where").value()), dir.path().string() + "\n");
+  const auto folder = dir / "caf\xC3\xA9 folder";
+  ASSERT_TRUE(platform::create_dirs(folder));
+  ASSERT_TRUE(platform::start_program(testkit::build_path(MORVANE_TEST_CHILD), folder));
+  const auto marker = folder / "started-here.txt";
+  ASSERT_TRUE(eventually([&] { return platform::exists(marker) && platform::metadata(marker)->size > 0; }));
+  EXPECT_EQ(folder_written_in(marker), platform::comparable_path(folder));
 }
 
-TEST(CurrentExe, IsThisTestBinary) {
+TEST(CurrentExe, IsThisTestProgram) {
   auto exe = platform::current_exe();
   ASSERT_TRUE(exe);
-  EXPECT_EQ(exe->filename(), "platform_tests");
+  EXPECT_EQ(exe->filename(), "platform_tests" MORVANE_EXE_SUFFIX);
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
-#include "setup/window/window_run.hpp"
 #include "setup/main/quiet.hpp"
-#include "setup/main/uninstall.hpp"
+#include "setup/main/uninstall_mode.hpp"
+#include "setup/main/window_mode.hpp"
 
 namespace setup {
 

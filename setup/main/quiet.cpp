@@ -5,13 +5,13 @@
 #include <optional>
 #include <thread>
 
-#include "setup/main/install_dir.hpp"
+#include "setup/install/install_dir.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/run_install.hpp"
+#include "setup/install/sentences.hpp"
+#include "setup/install/worker_fault.hpp"
 #include "setup/main/mode_end.hpp"
-#include "setup/main/run_install.hpp"
-#include "setup/main/product.hpp"
-#include "setup/main/sentences.hpp"
 #include "setup/main/setup_mutex.hpp"
-#include "setup/main/worker_fault.hpp"
 
 namespace setup {
 

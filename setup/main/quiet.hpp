@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/path.hpp"
-#include "setup/main/install_result.hpp"
+#include "setup/install/install_result.hpp"
 
 namespace setup {
 

@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/named_mutex.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

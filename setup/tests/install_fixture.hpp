@@ -19,7 +19,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
-#include "setup/main/run_install.hpp"
+#include "setup/install/run_install.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/scoped_env.hpp"

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/main/install_error_text.hpp"
-#include "setup/main/install_paths.hpp"
-#include "setup/main/stage_tracker.hpp"
+#include "setup/install/install_error_text.hpp"
+#include "setup/install/install_paths.hpp"
+#include "setup/install/stage_tracker.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"

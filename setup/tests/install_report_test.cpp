@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "setup/main/install_report.hpp"
+#include "setup/install/install_report.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/site_server.hpp"
 #include "testkit/loopback.hpp"

@@ -13,7 +13,7 @@
 #include "platform/named_mutex.hpp"
 #include "platform/process.hpp"
 #include "platform/version_resource.hpp"
-#include "setup/main/installed_version.hpp"
+#include "setup/install/installed_version.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/file_text.hpp"
 #include "testkit/pe_file.hpp"

@@ -12,9 +12,9 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "setup/main/shortcuts.hpp"
-#include "setup/main/uninstall_entry.hpp"
-#include "setup/main/uninstaller_copy.hpp"
+#include "setup/install/shortcuts.hpp"
+#include "setup/install/uninstall_entry.hpp"
+#include "setup/install/uninstaller_copy.hpp"
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/file_text.hpp"

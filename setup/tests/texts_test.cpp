@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "setup/main/message_boxes.hpp"
+#include "setup/install/message_boxes.hpp"
+#include "setup/install/sentences.hpp"
 #include "setup/main/mode_end.hpp"
-#include "setup/main/sentences.hpp"
 #include "setup/main/setup_mutex.hpp"
 #include "setup/tests/box_recorder.hpp"
 

@@ -12,8 +12,8 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "setup/main/shortcuts.hpp"
-#include "setup/main/uninstall_entry.hpp"
+#include "setup/install/shortcuts.hpp"
+#include "setup/install/uninstall_entry.hpp"
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"

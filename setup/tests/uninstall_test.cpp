@@ -12,13 +12,14 @@
 #include "platform/fs.hpp"
 #include "platform/message_box.hpp"
 #include "platform/process.hpp"
-#include "setup/main/display_version.hpp"
-#include "setup/main/uninstall.hpp"
-#include "setup/main/uninstall_entry.hpp"
+#include "setup/install/uninstall_entry.hpp"
+#include "setup/main/uninstall_mode.hpp"
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "setup/uninstall/display_version.hpp"
+#include "setup/uninstall/uninstall.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {

@@ -4,19 +4,13 @@
 #include <fmt/format.h>
 
 #include "platform/message_box.hpp"
-#include "setup/main/product.hpp"
+#include "platform/overloaded.hpp"
+#include "setup/install/product.hpp"
 #include "setup/window/window_host.hpp"
 
 namespace setup {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // "Morvane Setup": the caption of the boxes that the window shows.
 std::string window_caption() { return fmt::format("{} Setup", product_name); }
@@ -87,18 +81,19 @@ void on_close_requested(UiThread& ui) {
 }
 
 void perform_action(UiThread& ui, const PageAction& action) {
-  std::visit(Overloaded{
-                 [](const page_action::None&) {},
-                 [&](const page_action::PageReady&) { show_page(ui); },
-                 [&](const page_action::ConfirmClose& close) { confirm_close(ui, close.updating); },
-                 [&](const page_action::ShowFinishing&) {
-                   ask(ui, {.caption = window_caption(),
-                            .text = fmt::format("{} is being put in place; it is done in a moment.", product_name),
-                            .icon = platform::BoxIcon::Information});
-                 },
-                 [&](const page_action::OpenPath& open) { ui.layer.open_file(open.path); },
-             },
-             action);
+  std::visit(
+      platform::Overloaded{
+          [](const page_action::None&) {},
+          [&](const page_action::PageReady&) { show_page(ui); },
+          [&](const page_action::ConfirmClose& close) { confirm_close(ui, close.updating); },
+          [&](const page_action::ShowFinishing&) {
+            ask(ui, {.caption = window_caption(),
+                     .text = fmt::format("{} is being put in place; it is done in a moment.", product_name),
+                     .icon = platform::BoxIcon::Information});
+          },
+          [&](const page_action::OpenPath& open) { ui.layer.open_file(open.path); },
+      },
+      action);
 }
 
 }  // namespace setup

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/main/install_result.hpp"
+#include "setup/install/install_result.hpp"
 
 namespace setup {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "setup/main/install_result.hpp"
+#include "setup/install/install_result.hpp"
 
 namespace setup {
 

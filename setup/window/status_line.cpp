@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

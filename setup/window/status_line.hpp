@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "setup/main/install_result.hpp"
+#include "setup/install/install_result.hpp"
 
 namespace setup {
 

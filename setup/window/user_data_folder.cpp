@@ -6,7 +6,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "setup/main/product.hpp"
+#include "setup/install/product.hpp"
 
 namespace setup {
 

@@ -2,6 +2,14 @@
 // close decision, the page's messages, the page-event queue and the actions
 // that run with the state given back. Everything here runs on the UI thread,
 // against the window layer of platform/window.hpp.
+//
+// One header for the parts, which call one another; each part is a file of
+// its own, and the declarations below stand in the parts' order:
+//   refresh.cpp               the timer's tick, the refresh, page scripts
+//   close_and_actions.cpp     closing, quitting, performing an action
+//   page_event_queue.cpp      the UI thread's record, the page-event queue
+//                             and the web view's coming and going
+//   page_message_actions.cpp  what each of the page's messages does
 #pragma once
 
 #include <deque>
@@ -38,8 +46,7 @@ struct UiThread {
   std::weak_ptr<UiThread> self;
 };
 
-// Makes the UI thread's record; callbacks hold it weakly.
-std::shared_ptr<UiThread> make_ui_thread(platform::WindowLayer& layer, PageSource page_source);
+// The refresh (refresh.cpp).
 
 // Every tick of the refresh timer: refresh_page when the state is free and
 // there, then drain_page_events.
@@ -49,6 +56,11 @@ void on_timer_tick(UiThread& ui);
 // the loop when a confirmed cancel has run out or ended, and tears the web
 // view down when the page is still not ready 15 seconds after the outcome.
 void refresh_page(UiThread& ui, WindowState& state);
+
+// Runs a script in the page, when there is a web view; never waits for it.
+void run_page_script(WindowState& state, std::string_view script);
+
+// Closing and the actions (close_and_actions.cpp).
 
 // The answer to a close request (from the system or the page's "close").
 PageAction decide_close(UiThread& ui, WindowState& state);
@@ -61,12 +73,14 @@ void on_close_requested(UiThread& ui);
 // Ends the message loop with the decision Quit and the success flag.
 void quit_loop(UiThread& ui, WindowState& state, bool success);
 
-// Applies one of the page's messages with the state taken.
-PageAction apply_page_message(UiThread& ui, WindowState& state, PageMessage message);
-
 // Carries out an action with the state given back: its boxes run nested
 // loops in which the timer goes on ticking.
 void perform_action(UiThread& ui, const PageAction& action);
+
+// The UI thread and its page-event queue (page_event_queue.cpp).
+
+// Makes the UI thread's record; callbacks hold it weakly.
+std::shared_ptr<UiThread> make_ui_thread(platform::WindowLayer& layer, PageSource page_source);
 
 // Queues an event and wakes the loop.
 void push_page_event(UiThread& ui, PageEvent event);
@@ -83,7 +97,9 @@ void create_web_view_environment(UiThread& ui, const platform::Path& user_data_d
 // Closes and releases the web view objects, once; the page is gone for good.
 void tear_down_web_view(WindowState& state);
 
-// Runs a script in the page, when there is a web view; never waits for it.
-void run_page_script(WindowState& state, std::string_view script);
+// The page's messages (page_message_actions.cpp).
+
+// Applies one of the page's messages with the state taken.
+PageAction apply_page_message(UiThread& ui, WindowState& state, PageMessage message);
 
 }  // namespace setup

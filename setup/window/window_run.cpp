@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "setup/main/message_boxes.hpp"
-#include "setup/main/sentences.hpp"
+#include "setup/install/message_boxes.hpp"
+#include "setup/install/sentences.hpp"
 #include "setup/window/theme.hpp"
 
 namespace setup {

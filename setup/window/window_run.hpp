@@ -31,9 +31,4 @@ struct WindowRunEnd {
 // there is one, has been shown when this returns.
 WindowRunEnd run_window_host(platform::WindowLayer& layer, WindowRunSetup setup);
 
-// The window mode: claims the setup mutex, finds the install folder and runs
-// the window on the system's own layer. Answers the exit code, or ends the
-// process at once on a cancelled run whose worker is still busy.
-int run_window_mode();
-
 }  // namespace setup

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "setup/main/product.hpp"
-#include "setup/main/run_install.hpp"
-#include "setup/main/worker_fault.hpp"
+#include "setup/install/product.hpp"
+#include "setup/install/run_install.hpp"
+#include "setup/install/worker_fault.hpp"
 
 namespace setup {
 

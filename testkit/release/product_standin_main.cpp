@@ -1,4 +1,4 @@
-// The product stand-in program (testkit/product_standin.hpp).
+// The product stand-in program (testkit/release/product_standin.hpp).
 #include <chrono>
 #include <cstdlib>
 #include <string>

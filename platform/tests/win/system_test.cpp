@@ -1,19 +1,17 @@
 // What the Windows layer decides that POSIX decides otherwise: UTF-8 paths
 // at every call, paths compared without regard to case, renames onto open
-// files, the environment, named mutexes and the registry.
+// files, the environment and the registry. (Named mutexes are the same on
+// every system: ../named_mutex_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
-#include <thread>
 
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
-#include "platform/named_mutex.hpp"
 #include "platform/process.hpp"
 #include "platform/registry.hpp"
-#include "testkit/host_tools.hpp"
 #include "testkit/os_codes.hpp"
 #include "testkit/temp_dir.hpp"
 
@@ -101,32 +99,6 @@ TEST(WindowsEnvironment, IsReadAsUtf8AndAnEmptyValueCountsAsSet) {
   ::SetEnvironmentVariableW(name.c_str(), long_value.c_str());
   EXPECT_EQ(platform::env_var("MORVANE_TEST_VARIABLE"), std::string(3000, 'v'));
   ::SetEnvironmentVariableW(name.c_str(), nullptr);
-}
-
-TEST(WindowsMutexes, ASecondClaimAnswersFalseAndAProbeHoldsNothing) {
-  const std::string name = "Local\\" + unique("MorvaneTest");
-  EXPECT_FALSE(platform::named_mutex_exists(name));
-  EXPECT_TRUE(platform::claim_named_mutex(name));
-  EXPECT_FALSE(platform::claim_named_mutex(name));
-  EXPECT_TRUE(platform::named_mutex_exists(name));
-}
-
-TEST(WindowsMutexes, AnotherProcessHoldingTheNameKeepsUsOutUntilItEnds) {
-  const std::string name = "Global\\" + unique("MorvaneTest");
-  ASSERT_TRUE(platform::spawn_hidden(platform::display(testkit::build_path(MORVANE_TEST_CHILD)), {"hold", name, "2"}));
-  bool held = false;
-  for (int i = 0; i < 100 && !held; ++i) {
-    held = platform::named_mutex_exists(name);
-    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(held);
-  EXPECT_FALSE(platform::claim_named_mutex(name));
-  bool freed = false;
-  for (int i = 0; i < 200 && !freed; ++i) {
-    freed = !platform::named_mutex_exists(name);
-    if (!freed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_TRUE(freed);
 }
 
 TEST(WindowsRegistry, ReadsADwordOfTheUsersHive) {

@@ -1,7 +1,7 @@
 // Saves PNGs of the setup page in its views, dark and light, at the window's
 // size, for a person to look at:
 //
-//   with_xvfb.sh page_shots [folder [part of a name]]
+//   platform/tests/with_xvfb.sh page_shots [folder [part of a name]]
 //
 // The folder is /tmp/morvane-page-shots unless given; with a part of a name,
 // only the pictures whose names hold it are taken.

@@ -1,0 +1,51 @@
+#include "setup/install/install_fresh.hpp"
+
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "platform/fs.hpp"
+#include "setup/install/setup_log.hpp"
+#include "update/store/updates_dir.hpp"
+
+namespace setup {
+
+namespace {
+
+// The release's record in updates/history/<version>. Best effort: an
+// installation without it works, and the next update writes its own.
+void write_history(const platform::Path& updates_dir, const update::VerifiedRelease& release) {
+  const platform::Path history = update::history_dir(updates_dir, release.manifest.version);
+  (void)platform::create_dirs(history);
+  (void)platform::write_file(history / "release.json", release.manifest_bytes);
+  (void)platform::write_file(history / "release.json.sig", release.signature);
+}
+
+}  // namespace
+
+tl::expected<void, std::string> install_fresh(const platform::Path& install_dir, const platform::Path& updates_dir,
+                                              const update::VerifiedRelease& release) {
+  const platform::Path pending = update::pending_dir(updates_dir, release.manifest.version);
+  std::vector<platform::Path> moved;
+  for (const update::FileEntry& entry : release.manifest.files) {
+    const platform::Path staged = pending / platform::path_from_utf8(entry.path);
+    if (!platform::is_regular_file(staged)) continue;
+    const platform::Path target = install_dir / platform::path_from_utf8(entry.path);
+    if (auto renamed = platform::rename_replace(staged, target); !renamed) {
+      for (const platform::Path& done : moved) (void)platform::remove_file(done);
+      const std::string error = renamed.error().text();
+      append_setup_log(install_dir, fmt::format("moving {} to {}: {}", platform::display(staged),
+                                                platform::display(target), error));
+      return tl::unexpected(fmt::format(
+          "{} could not be written ({}), so nothing was installed. Run the installer again.",
+          platform::display(target), error));
+    }
+    moved.push_back(target);
+  }
+
+  write_history(updates_dir, release);
+  (void)platform::remove_dir_all(pending);
+  return {};
+}
+
+}  // namespace setup
