@@ -12,8 +12,8 @@
 
 #include "platform/path.hpp"
 #include "update/error.hpp"
-#include "update/records/json_error.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
+#include "update/json/json_error.hpp"
 
 namespace update {
 

@@ -14,7 +14,7 @@
 
 #include "platform/path.hpp"
 #include "update/error.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 
 namespace update {
 

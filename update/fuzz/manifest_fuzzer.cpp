@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/bytes.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 #include "update/records/manifest.hpp"
 #include "update/records/manifest_tables.hpp"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "update/journal/swap_journal.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 
 namespace update::json {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 #include "update/records/manifest.hpp"
 
 namespace update::json {

@@ -5,7 +5,7 @@
 #include "fetch/cache/sha256.hpp"
 #include "fetch/progress.hpp"
 #include "platform/fs.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 #include "update/store/clock.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/store/write_atomic.hpp"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/bytes.hpp"
-#include "update/records/json_codec.hpp"
+#include "update/json/json_codec.hpp"
 
 namespace update::testing {
 

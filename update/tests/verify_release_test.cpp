@@ -12,7 +12,7 @@
 #include "testkit/host_tools.hpp"
 #include "testkit/release/signing_key.hpp"
 #include "testkit/temp_dir.hpp"
-#include "update/records/json_error.hpp"
+#include "update/json/json_error.hpp"
 #include "update/store/hex.hpp"
 #include "update/tests/check_fixtures.hpp"
 #include "update/tests/forged_signatures.hpp"

@@ -1,4 +1,4 @@
-#include "update/records/json_unexpected.hpp"
+#include "update/json/json_unexpected.hpp"
 
 #include <array>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <fmt/format.h>
 
 #include "fetch/debug_quote.hpp"
-#include "update/records/json_messages.hpp"
-#include "update/records/json_string.hpp"
 #include "platform/overloaded.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_string.hpp"
 
 namespace update::json {
 

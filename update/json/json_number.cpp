@@ -1,11 +1,11 @@
-#include "update/records/json_number.hpp"
+#include "update/json/json_number.hpp"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
 
-#include "update/records/json_messages.hpp"
+#include "update/json/json_messages.hpp"
 
 namespace update::json {
 

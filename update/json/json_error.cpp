@@ -1,4 +1,4 @@
-#include "update/records/json_error.hpp"
+#include "update/json/json_error.hpp"
 
 #include <fmt/format.h>
 

@@ -1,10 +1,10 @@
-#include "update/records/json_skip.hpp"
+#include "update/json/json_skip.hpp"
 
 #include <vector>
 
-#include "update/records/json_messages.hpp"
-#include "update/records/json_number.hpp"
-#include "update/records/json_string.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_number.hpp"
+#include "update/json/json_string.hpp"
 
 namespace update::json {
 

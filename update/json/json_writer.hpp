@@ -12,8 +12,8 @@
 
 #include <tl/expected.hpp>
 
-#include "update/records/json_error.hpp"
-#include "update/records/json_record.hpp"
+#include "update/json/json_error.hpp"
+#include "update/json/json_record.hpp"
 
 namespace update::json {
 

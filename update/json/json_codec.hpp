@@ -36,12 +36,12 @@
 #include <tl/expected.hpp>
 
 #include "platform/bytes.hpp"
-#include "update/records/json_cursor.hpp"
-#include "update/records/json_enum.hpp"
-#include "update/records/json_list.hpp"
-#include "update/records/json_record.hpp"
-#include "update/records/json_values.hpp"
-#include "update/records/json_writer.hpp"
+#include "update/json/json_cursor.hpp"
+#include "update/json/json_enum.hpp"
+#include "update/json/json_list.hpp"
+#include "update/json/json_record.hpp"
+#include "update/json/json_values.hpp"
+#include "update/json/json_writer.hpp"
 
 namespace update::json {
 

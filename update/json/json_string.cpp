@@ -1,10 +1,10 @@
-#include "update/records/json_string.hpp"
+#include "update/json/json_string.hpp"
 
 #include <cstdint>
 #include <optional>
 
 #include "platform/text.hpp"
-#include "update/records/json_messages.hpp"
+#include "update/json/json_messages.hpp"
 
 namespace update::json {
 

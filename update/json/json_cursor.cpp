@@ -1,9 +1,9 @@
-#include "update/records/json_cursor.hpp"
+#include "update/json/json_cursor.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "update/records/json_messages.hpp"
+#include "update/json/json_messages.hpp"
 
 namespace update::json {
 

@@ -10,7 +10,7 @@
 #include <tl/expected.hpp>
 
 #include "platform/bytes.hpp"
-#include "update/records/json_error.hpp"
+#include "update/json/json_error.hpp"
 
 namespace update::json {
 

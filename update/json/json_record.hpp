@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "update/records/json_cursor.hpp"
+#include "update/json/json_cursor.hpp"
 
 namespace update::json {
 

@@ -1,12 +1,12 @@
-#include "update/records/json_values.hpp"
+#include "update/json/json_values.hpp"
 
 #include <limits>
 #include <variant>
 
-#include "update/records/json_messages.hpp"
-#include "update/records/json_number.hpp"
-#include "update/records/json_string.hpp"
-#include "update/records/json_unexpected.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_number.hpp"
+#include "update/json/json_string.hpp"
+#include "update/json/json_unexpected.hpp"
 
 namespace update::json {
 

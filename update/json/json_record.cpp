@@ -1,4 +1,4 @@
-#include "update/records/json_record.hpp"
+#include "update/json/json_record.hpp"
 
 #include <bitset>
 #include <optional>
@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "update/records/json_list.hpp"
-#include "update/records/json_messages.hpp"
-#include "update/records/json_skip.hpp"
-#include "update/records/json_string.hpp"
-#include "update/records/json_unexpected.hpp"
+#include "update/json/json_list.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_skip.hpp"
+#include "update/json/json_string.hpp"
+#include "update/json/json_unexpected.hpp"
 
 namespace update::json {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "update/records/json_cursor.hpp"
-#include "update/records/json_number.hpp"
+#include "update/json/json_cursor.hpp"
+#include "update/json/json_number.hpp"
 
 namespace update::json {
 

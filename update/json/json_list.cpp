@@ -1,7 +1,7 @@
-#include "update/records/json_list.hpp"
+#include "update/json/json_list.hpp"
 
-#include "update/records/json_messages.hpp"
-#include "update/records/json_unexpected.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_unexpected.hpp"
 
 namespace update::json {
 

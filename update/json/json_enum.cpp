@@ -1,10 +1,10 @@
-#include "update/records/json_enum.hpp"
+#include "update/json/json_enum.hpp"
 
 #include <fmt/format.h>
 
-#include "update/records/json_messages.hpp"
-#include "update/records/json_string.hpp"
-#include "update/records/json_unexpected.hpp"
+#include "update/json/json_messages.hpp"
+#include "update/json/json_string.hpp"
+#include "update/json/json_unexpected.hpp"
 
 namespace update::json {
 

@@ -1,4 +1,4 @@
-#include "update/records/json_writer.hpp"
+#include "update/json/json_writer.hpp"
 
 #include <fmt/format.h>
 

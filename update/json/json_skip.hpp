@@ -1,7 +1,7 @@
 // Passing over a JSON value of any kind that no field asks for.
 #pragma once
 
-#include "update/records/json_cursor.hpp"
+#include "update/json/json_cursor.hpp"
 
 namespace update::json {
 

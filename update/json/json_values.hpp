@@ -7,7 +7,7 @@
 
 #include <tl/expected.hpp>
 
-#include "update/records/json_cursor.hpp"
+#include "update/json/json_cursor.hpp"
 
 namespace update::json {
 
