@@ -1,4 +1,4 @@
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 
 #include <gtest/gtest.h>
 

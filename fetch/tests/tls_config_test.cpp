@@ -11,7 +11,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "fetch/http/tls_config.hpp"
 #include "fetch/http/trust_anchors/trust_anchors.hpp"
 #include "testkit/pki.hpp"

@@ -11,7 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/running_product.hpp"

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/release/delta_maker.hpp"
 #include "testkit/release/signing_key.hpp"

@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "update/delta/xz_stream.hpp"
 #include "update/store/hex.hpp"
 

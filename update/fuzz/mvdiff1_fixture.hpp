@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/bytes.hpp"
 #include "update/records/manifest.hpp"
 

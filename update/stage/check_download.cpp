@@ -1,6 +1,6 @@
 #include "update/stage/check_download.hpp"
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 
 namespace update {
 

@@ -2,7 +2,7 @@
 // one for exactly the installed bytes.
 #include <fmt/format.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/delta/mvdiff1.hpp"
 #include "update/stage/check_download.hpp"

@@ -1,6 +1,6 @@
 // Rung 2: the installed copy, left where it is when it already is this
 // release's file.
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/stage/stage_rungs.hpp"
 

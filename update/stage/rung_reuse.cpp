@@ -1,6 +1,6 @@
 // Rung 1: a copy that an earlier run staged, taken when it still has the
 // signed digest.
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/stage/stage_progress.hpp"
 #include "update/stage/stage_rungs.hpp"

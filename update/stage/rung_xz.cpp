@@ -2,7 +2,7 @@
 // at the signed size, checked, put on the disk, then renamed into place.
 #include <fmt/format.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/delta/xz_stream.hpp"
 #include "update/stage/capped_file_writer.hpp"

@@ -1,6 +1,6 @@
 #include "update/stage/verify_staged.hpp"
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/store/updates_dir.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "fetch/progress.hpp"
 #include "platform/fs.hpp"
 #include "update/json/json_codec.hpp"

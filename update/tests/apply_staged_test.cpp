@@ -5,7 +5,7 @@
 // watched (and some made to fail) through testkit/file_fault_interpose.
 #include <gtest/gtest.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/apply/apply_staged.hpp"
 #include "update/journal/read_journal.hpp"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/xz_tool.hpp"
 #include "update/delta/mvdiff1.hpp"

@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"

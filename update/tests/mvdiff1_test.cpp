@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "testkit/release/mvdiff1_writer.hpp"
 #include "testkit/xz_tool.hpp"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "fetch/http/request.hpp"
 #include "platform/fs.hpp"
 #include "testkit/release/release_host.hpp"

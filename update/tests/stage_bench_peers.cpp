@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "testkit/pki.hpp"

@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/stage/capped_file_writer.hpp"
 #include "update/stage/check_download.hpp"

@@ -7,7 +7,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "fetch/http/request.hpp"
 #include "platform/fs.hpp"
 #include "update/check/release_path.hpp"

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
-#include "update/stage/stage_release.hpp"
 #include "testkit/file_fault_interpose.hpp"
+#include "update/stage/stage_release.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/tests/stage_fixture.hpp"
 

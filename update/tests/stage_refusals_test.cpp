@@ -4,7 +4,7 @@
 // wrong bytes, and a cancel in the middle of a download.
 #include <gtest/gtest.h>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/release/scripted_release_host.hpp"
 #include "testkit/xz_tool.hpp"

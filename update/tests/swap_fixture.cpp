@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/file_fault_interpose.hpp"
 #include "update/store/updates_dir.hpp"

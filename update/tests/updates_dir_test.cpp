@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "fetch/cache/sha256.hpp"
+#include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "testkit/file_text.hpp"
 #include "testkit/os_codes.hpp"
