@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/system_box.hpp"
+#include "platform/detail/system_box.hpp"
 
 namespace platform {
 

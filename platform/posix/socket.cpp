@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/raw_address.hpp"
+#include "platform/detail/raw_address.hpp"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/system_box.hpp"
+#include "platform/detail/system_box.hpp"
 
 #include <cstdio>
 #include <string>

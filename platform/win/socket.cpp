@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/raw_address.hpp"
+#include "platform/detail/raw_address.hpp"
 
 namespace platform {
 

@@ -4,6 +4,10 @@
 // structures; nothing above the layer includes it.
 #pragma once
 
+#ifndef MORVANE_PLATFORM_LAYER
+#error "platform/detail/ is the layer's own; include the public header instead"
+#endif
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,5 +1,11 @@
 // What each system's layer gives the message boxes of message_box.cpp.
+// Internal to the layer (posix/system_box.cpp and win/system_box.cpp
+// implement it); nothing above the layer includes it.
 #pragma once
+
+#ifndef MORVANE_PLATFORM_LAYER
+#error "platform/detail/ is the layer's own; include the public header instead"
+#endif
 
 #include "platform/message_box.hpp"
 
