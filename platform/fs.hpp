@@ -22,6 +22,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/io_error.hpp"
+#include "platform/owned_handle.hpp"
 #include "platform/path.hpp"
 
 namespace platform {
@@ -108,11 +109,11 @@ class File {
   // Created when missing, every write goes to its end.
   static IoResult<File> open_append(const Path& path);
 
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  File(File&& other) noexcept = default;
+  File& operator=(File&& other) noexcept = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  ~File();
+  ~File() = default;
 
   // The file's current length.
   IoResult<std::uint64_t> length() const;
@@ -123,11 +124,20 @@ class File {
   // Flushes the file's data to the disk (FlushFileBuffers, fsync here).
   IoResult<void> sync();
   // Closes now; later calls fail.
-  void close();
+  void close() { handle_.reset(); }
 
  private:
+  // A descriptor here, a HANDLE on Windows; -1 (INVALID_HANDLE_VALUE there)
+  // when there is none.
+  struct HandleTraits {
+    using Value = std::intptr_t;
+    static Value none() { return -1; }
+    static bool is_open(Value value) { return value != -1; }
+    static void close(Value value) noexcept;
+  };
+
   explicit File(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
+  OwnedHandle<HandleTraits> handle_;
 };
 
 }  // namespace platform

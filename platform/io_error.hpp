@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -29,7 +30,10 @@ class IoError {
   // The error that the last failed system call left behind.
   static IoError last_os_error();
   // An error made by the program, with its own text.
-  static IoError custom(ErrorKind kind, std::string text);
+  static IoError custom(ErrorKind kind, std::string text) { return IoError(kind, 0, std::move(text)); }
+  // A write that took none of the bytes left: "failed to write whole buffer"
+  // (kind WriteZero).
+  static IoError write_zero() { return custom(ErrorKind::WriteZero, "failed to write whole buffer"); }
 
   ErrorKind kind() const { return kind_; }
   // The system's code, or 0 for an error made by the program.

@@ -17,6 +17,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/io_error.hpp"
+#include "platform/owned_handle.hpp"
 
 namespace platform {
 
@@ -47,14 +48,14 @@ class Socket {
   // with kind TimedOut and the text "connection timed out".
   static tl::expected<Socket, IoError> connect(const SocketAddress& address, std::chrono::milliseconds timeout);
 
-  Socket(Socket&& other) noexcept;
-  Socket& operator=(Socket&& other) noexcept;
+  Socket(Socket&& other) noexcept = default;
+  Socket& operator=(Socket&& other) noexcept = default;
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
-  ~Socket();
+  ~Socket() = default;
 
-  bool is_open() const { return handle_ >= 0; }
-  void close();
+  bool is_open() const { return static_cast<bool>(handle_); }
+  void close() { handle_.reset(); }
   // Ends the sending direction: the peer reads the end of the stream while
   // this side can still receive.
   tl::expected<void, IoError> shutdown_write();
@@ -70,18 +71,34 @@ class Socket {
   // receive is repeated).
   tl::expected<std::size_t, IoError> receive(std::span<std::uint8_t> buffer);
 
+  // Sends until every byte is out; a send that takes nothing ends it with
+  // "failed to write whole buffer" (kind WriteZero).
+  tl::expected<void, IoError> send_all(ByteView bytes);
+  // Receives exactly `count` bytes; a peer that closes first ends it with
+  // "failed to fill whole buffer" (kind UnexpectedEof).
+  tl::expected<Bytes, IoError> receive_exact(std::size_t count);
+
   // getpeername.
   tl::expected<SocketAddress, IoError> peer_address() const;
   // getsockname.
   tl::expected<SocketAddress, IoError> local_address() const;
 
   // The raw descriptor, for the TLS library's socket BIO.
-  std::intptr_t native_handle() const { return handle_; }
+  std::intptr_t native_handle() const { return handle_.get(); }
 
  private:
   friend class Listener;
+  // A descriptor here, a SOCKET on Windows; -1 (INVALID_SOCKET there) when
+  // there is none. Listener holds its socket the same way.
+  struct HandleTraits {
+    using Value = std::intptr_t;
+    static Value none() { return -1; }
+    static bool is_open(Value value) { return value != -1; }
+    static void close(Value value) noexcept;
+  };
+
   explicit Socket(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = -1;
+  OwnedHandle<HandleTraits> handle_;
 };
 
 // A listening TCP socket (the tests' loopback servers use it).
@@ -93,14 +110,14 @@ class Listener {
   // leaves later ones unanswered until that one is accepted.
   static tl::expected<Listener, IoError> bind(const SocketAddress& address, int backlog = 64);
 
-  Listener(Listener&& other) noexcept;
-  Listener& operator=(Listener&& other) noexcept;
+  Listener(Listener&& other) noexcept = default;
+  Listener& operator=(Listener&& other) noexcept = default;
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
-  ~Listener();
+  ~Listener() = default;
 
-  bool is_open() const { return handle_ >= 0; }
-  void close();
+  bool is_open() const { return static_cast<bool>(handle_); }
+  void close() { handle_.reset(); }
 
   // The bound address, with the port the system picked.
   tl::expected<SocketAddress, IoError> local_address() const;
@@ -109,7 +126,7 @@ class Listener {
 
  private:
   explicit Listener(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_ = -1;
+  OwnedHandle<Socket::HandleTraits> handle_;
 };
 
 }  // namespace platform

@@ -2,34 +2,15 @@
 
 #include <algorithm>
 
+#include "platform/overloaded.hpp"
+
 namespace fetch {
 
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-tl::expected<void, platform::IoError> send_all(platform::Socket& socket, platform::ByteView bytes) {
-  while (!bytes.empty()) {
-    auto sent = socket.send(bytes);
-    if (!sent) return tl::unexpected(sent.error());
-    if (*sent == 0) {
-      return tl::unexpected(platform::IoError::custom(platform::ErrorKind::WriteZero, "failed to write whole buffer"));
-    }
-    bytes = bytes.subspan(*sent);
-  }
-  return {};
-}
-
-}  // namespace
+using platform::Overloaded;
 
 tl::expected<void, platform::IoError> connection_write_all(HttpConnection& connection, platform::ByteView bytes) {
   return std::visit(Overloaded{
-                        [&](HttpConnection::Plain& plain) { return send_all(plain.socket, bytes); },
+                        [&](HttpConnection::Plain& plain) { return plain.socket.send_all(bytes); },
                         [&](HttpConnection::Tls& tls) { return tls.stream->write_all(bytes); },
                     },
                     connection.value);

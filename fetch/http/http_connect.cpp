@@ -81,7 +81,7 @@ tl::expected<void, ConnectError> http_connect_tunnel(platform::Socket& socket, c
     request += fmt::format("Proxy-Authorization: Basic {}\r\n", base64_encode(pair));
   }
   request += "Proxy-Connection: keep-alive\r\n\r\n";
-  if (auto sent = send_all(socket, platform::byte_view(request)); !sent) {
+  if (auto sent = socket.send_all(platform::byte_view(request)); !sent) {
     return fail(proxy_silent_error(proxy_text, std::move(sent.error())));
   }
 

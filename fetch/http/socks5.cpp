@@ -59,8 +59,8 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
   // Greeting: the methods this client speaks.
   const Bytes greeting =
       proxy.credentials ? Bytes{kVersion, 2, kNoAuthentication, kUserPassword} : Bytes{kVersion, 1, kNoAuthentication};
-  if (auto sent = send_all(socket, greeting); !sent) return silent(std::move(sent.error()));
-  auto choice = recv_exact(socket, 2);
+  if (auto sent = socket.send_all(greeting); !sent) return silent(std::move(sent.error()));
+  auto choice = socket.receive_exact(2);
   if (!choice) return silent(std::move(choice.error()));
   const std::uint8_t version = (*choice)[0];
   const std::uint8_t method = (*choice)[1];
@@ -84,8 +84,8 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
     append(login, user);
     login.push_back(static_cast<std::uint8_t>(password.size()));
     append(login, password);
-    if (auto sent = send_all(socket, login); !sent) return silent(std::move(sent.error()));
-    auto status = recv_exact(socket, 2);
+    if (auto sent = socket.send_all(login); !sent) return silent(std::move(sent.error()));
+    auto status = socket.receive_exact(2);
     if (!status) return silent(std::move(status.error()));
     if ((*status)[1] != 0) return refused("it did not accept the username and password in the proxy address");
   }
@@ -96,9 +96,9 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
   append(request, host);
   request.push_back(static_cast<std::uint8_t>(port >> 8));
   request.push_back(static_cast<std::uint8_t>(port & 0xFF));
-  if (auto sent = send_all(socket, request); !sent) return silent(std::move(sent.error()));
+  if (auto sent = socket.send_all(request); !sent) return silent(std::move(sent.error()));
 
-  auto reply = recv_exact(socket, 4);
+  auto reply = socket.receive_exact(4);
   if (!reply) {
     if (reply.error().kind() == ErrorKind::UnexpectedEof) {
       return cannot_reach(
@@ -117,14 +117,14 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
     case 1: bound = 6; break;
     case 4: bound = 18; break;
     case 3: {
-      auto length = recv_exact(socket, 1);
+      auto length = socket.receive_exact(1);
       if (!length) return silent(std::move(length.error()));
       bound = static_cast<std::size_t>((*length)[0]) + 2;
       break;
     }
     default: return not_a_proxy(fmt::format("it bound an address of type 0x{:02x}", address_type));
   }
-  if (auto rest = recv_exact(socket, bound); !rest) return silent(std::move(rest.error()));
+  if (auto rest = socket.receive_exact(bound); !rest) return silent(std::move(rest.error()));
   return {};
 }
 

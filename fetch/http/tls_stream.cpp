@@ -51,7 +51,7 @@ struct TlsStreamBio {
       return 0;
     }
     if (*sent == 0) {
-      s.socket_error_ = platform::IoError::custom(platform::ErrorKind::WriteZero, "failed to write whole buffer");
+      s.socket_error_ = platform::IoError::write_zero();
       return 0;
     }
     *done = *sent;
@@ -192,7 +192,7 @@ tl::expected<void, platform::IoError> TlsStream::write_all(platform::ByteView by
     const int result = SSL_write_ex(ssl_.get(), bytes.data(), bytes.size(), &written);
     if (result != 1) return tl::unexpected(failure(result));
     if (written == 0) {
-      return tl::unexpected(platform::IoError::custom(platform::ErrorKind::WriteZero, "failed to write whole buffer"));
+      return tl::unexpected(platform::IoError::write_zero());
     }
     bytes = bytes.subspan(written);
   }

@@ -7,28 +7,6 @@ namespace fetch {
 using platform::ErrorKind;
 using platform::IoError;
 
-tl::expected<void, IoError> send_all(platform::Socket& socket, platform::ByteView bytes) {
-  while (!bytes.empty()) {
-    auto sent = socket.send(bytes);
-    if (!sent) return tl::unexpected(std::move(sent.error()));
-    if (*sent == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
-    bytes = bytes.subspan(*sent);
-  }
-  return {};
-}
-
-tl::expected<platform::Bytes, IoError> recv_exact(platform::Socket& socket, std::size_t count) {
-  platform::Bytes bytes(count);
-  std::size_t filled = 0;
-  while (filled < count) {
-    auto got = socket.receive(std::span(bytes).subspan(filled));
-    if (!got) return tl::unexpected(std::move(got.error()));
-    if (*got == 0) return tl::unexpected(IoError::custom(ErrorKind::UnexpectedEof, "failed to fill whole buffer"));
-    filled += *got;
-  }
-  return bytes;
-}
-
 std::string peer_text(const platform::Socket& socket) {
   auto peer = socket.peer_address();
   if (!peer) return "the proxy";

@@ -13,14 +13,6 @@
 
 namespace fetch {
 
-// Sends until every byte is out; a send that takes nothing ends with
-// "failed to write whole buffer".
-tl::expected<void, platform::IoError> send_all(platform::Socket& socket, platform::ByteView bytes);
-
-// Receives exactly `count` bytes; a peer that closes first ends it with
-// "failed to fill whole buffer" (kind UnexpectedEof).
-tl::expected<platform::Bytes, platform::IoError> recv_exact(platform::Socket& socket, std::size_t count);
-
 // The proxy as error sentences name it: "a.b.c.d:port", "[v6]:port" or
 // "[v6%scope]:port"; "the proxy" when the peer address cannot be read.
 std::string peer_text(const platform::Socket& socket);

@@ -188,7 +188,7 @@ TEST(HttpConnect, BytesAfterTheHeadStayForTheServersTraffic) {
   ScriptedServer proxy(answering("HTTP/1.1 200 Connection established\r\n\r\n\x16\x03\x01server hello"));
   auto socket = connect_to(proxy);
   ASSERT_TRUE(fetch::http_connect_tunnel(socket, endpoint(), "h", 443));
-  auto rest = fetch::recv_exact(socket, 15);
+  auto rest = socket.receive_exact(15);
   ASSERT_TRUE(rest) << rest.error().text();
   EXPECT_EQ(platform::to_string(*rest), "\x16\x03\x01server hello");
 }
@@ -199,7 +199,7 @@ TEST(HttpConnect, ARequestThatCannotBeSentMeansTheProxyIsSilent) {
   // address any more, so the proxy is named by the fallback text.
   ScriptedServer proxy(std::move(Script().pause(100ms)));
   auto socket = connect_to(proxy);
-  ASSERT_TRUE(fetch::send_all(socket, platform::byte_view("x")));
+  ASSERT_TRUE(socket.send_all(platform::byte_view("x")));
   proxy.received();
   std::this_thread::sleep_for(100ms);
   auto tunnel = fetch::http_connect_tunnel(socket, endpoint(), "h", 443);

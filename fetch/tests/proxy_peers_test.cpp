@@ -33,8 +33,8 @@ platform::Socket connect_to_proxy(std::uint16_t port) {
 
 // The tunnel carries the server's traffic both ways.
 void expect_ping_pong(platform::Socket& socket) {
-  ASSERT_TRUE(fetch::send_all(socket, platform::byte_view("ping")));
-  auto answer = fetch::recv_exact(socket, 4);
+  ASSERT_TRUE(socket.send_all(platform::byte_view("ping")));
+  auto answer = socket.receive_exact(4);
   ASSERT_TRUE(answer) << answer.error().text();
   EXPECT_EQ(platform::to_string(*answer), "pong");
 }

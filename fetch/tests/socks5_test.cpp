@@ -258,7 +258,7 @@ TEST(Socks5, TheBoundAddressIsReadByItsType) {
     if (c.sentence == "ok") {
       ASSERT_TRUE(result) << fetch::format_connect_error(result.error());
       // Nothing of what follows the reply was taken.
-      auto rest = fetch::recv_exact(socket, after.size());
+      auto rest = socket.receive_exact(after.size());
       ASSERT_TRUE(rest) << rest.error().text();
       EXPECT_EQ(platform::to_string(*rest), after);
       continue;

@@ -1,6 +1,7 @@
-// Socket addresses in the form the system's socket calls take. Internal to
-// the layer: the two socket implementations (posix/socket.cpp and
-// win/socket.cpp) share it, as BSD sockets and Winsock share their sockaddr
+// Socket addresses in the form the system's socket calls take, and the start
+// of the system's socket library. Internal to the layer: the two socket
+// implementations (posix/socket.cpp and win/socket.cpp) and what they share
+// (socket_common.cpp) use it, as BSD sockets and Winsock share their sockaddr
 // structures; nothing above the layer includes it.
 #pragma once
 
@@ -13,12 +14,15 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #endif
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "platform/socket.hpp"
 
@@ -75,5 +79,23 @@ inline std::optional<SocketAddress> from_raw(const sockaddr* raw) {
   }
   return std::nullopt;
 }
+
+// The IPv4 and IPv6 addresses of a getaddrinfo list, in its order, each with
+// the port; entries of other families are left out.
+inline std::vector<SocketAddress> addresses_of(const addrinfo* list, std::uint16_t port) {
+  std::vector<SocketAddress> addresses;
+  for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_addr == nullptr) continue;
+    if (auto address = from_raw(entry->ai_addr)) {
+      address->port = port;
+      addresses.push_back(*address);
+    }
+  }
+  return addresses;
+}
+
+// Starts the system's socket library before a call that needs it: Winsock
+// (WSAStartup) on Windows, once, for the life of the process; nothing here.
+void start_socket_library();
 
 }  // namespace platform::raw

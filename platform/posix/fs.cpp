@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/descriptor.hpp"
+
 namespace platform {
 
 namespace {
@@ -18,26 +20,14 @@ tl::unexpected<IoError> last_error() { return tl::unexpected(IoError::last_os_er
 
 int to_fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// A descriptor that is closed when it goes away.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and answers with what closing said: a write that the system
-  // held back can still fail here.
-  IoResult<void> close() {
-    if (::close(std::exchange(fd_, -1)) != 0) return last_error();
-    return {};
-  }
+using posix::Descriptor;
 
- private:
-  int fd_;
-};
+// Closes now and answers with what closing said: a write that the system
+// held back can still fail here.
+IoResult<void> close_reporting(Descriptor& fd) {
+  if (::close(fd.release()) != 0) return last_error();
+  return {};
+}
 
 // Writes every byte. A write cut short (a disk that has just filled up) is
 // followed by another one, which then answers with the system's reason.
@@ -49,7 +39,7 @@ IoResult<void> write_fully(int fd, ByteView bytes) {
       if (errno == EINTR) continue;
       return last_error();
     }
-    if (put == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
+    if (put == 0) return tl::unexpected(IoError::write_zero());
     done += static_cast<std::size_t>(put);
   }
   return {};
@@ -168,7 +158,7 @@ IoResult<void> copy_file_replace(const Path& from, const Path& to) {
     if (got == 0) break;
     if (auto put = write_fully(out.get(), ByteView(buffer.data(), static_cast<std::size_t>(got))); !put) return put;
   }
-  return out.close();
+  return close_reporting(out);
 }
 
 IoResult<void> mark_executable(const Path& path) {
@@ -201,14 +191,11 @@ IoResult<DirListing> list_dir(const Path& path) {
 }
 
 IoResult<File> File::open_read(const Path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return last_error();
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return last_error();
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return tl::unexpected(IoError::from_os(EISDIR));
-  }
-  return File(fd);
+  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) return tl::unexpected(IoError::from_os(EISDIR));
+  return File(fd.release());
 }
 
 IoResult<File> File::create_truncate(const Path& path) {
@@ -223,44 +210,26 @@ IoResult<File> File::open_append(const Path& path) {
   return File(fd);
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
-void File::close() {
-  if (handle_ >= 0) {
-    ::close(to_fd(handle_));
-    handle_ = -1;
-  }
-}
+void File::HandleTraits::close(Value value) noexcept { ::close(to_fd(value)); }
 
 IoResult<std::uint64_t> File::length() const {
   struct stat st {};
-  if (::fstat(to_fd(handle_), &st) != 0) return last_error();
+  if (::fstat(to_fd(handle_.get()), &st) != 0) return last_error();
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 IoResult<std::size_t> File::read(std::span<std::uint8_t> buffer) {
   for (;;) {
-    const ssize_t got = ::read(to_fd(handle_), buffer.data(), buffer.size());
+    const ssize_t got = ::read(to_fd(handle_.get()), buffer.data(), buffer.size());
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return last_error();
   }
 }
 
-IoResult<void> File::write_all(ByteView bytes) { return write_fully(to_fd(handle_), bytes); }
+IoResult<void> File::write_all(ByteView bytes) { return write_fully(to_fd(handle_.get()), bytes); }
 
 IoResult<void> File::sync() {
-  if (::fsync(to_fd(handle_)) != 0) return last_error();
+  if (::fsync(to_fd(handle_.get())) != 0) return last_error();
   return {};
 }
 

@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "platform/io_error.hpp"
+#include "platform/posix/descriptor.hpp"
 
 namespace platform::hive {
 
@@ -92,27 +93,22 @@ std::string system_text(int code) { return os_error_text(code); }
 class HiveLock {
  public:
   explicit HiveLock(const std::filesystem::path& dir) {
-    fd_ = ::open((dir / lock_name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+    fd_ = posix::Descriptor(::open((dir / lock_name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_) {
       error_ = errno;
       return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    while (::flock(fd_.get(), LOCK_EX) != 0) {
       if (errno != EINTR) {
         error_ = errno;
         return;
       }
     }
   }
-  ~HiveLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  HiveLock(const HiveLock&) = delete;
-  HiveLock& operator=(const HiveLock&) = delete;
   int error() const { return error_; }
 
  private:
-  int fd_ = -1;
+  posix::Descriptor fd_;
   int error_ = 0;
 };
 

@@ -37,8 +37,4 @@ IoError IoError::from_os(int code) { return IoError(kind_of(code), code, os_erro
 
 IoError IoError::last_os_error() { return from_os(errno); }
 
-IoError IoError::custom(ErrorKind kind, std::string text) {
-  return IoError(kind, 0, std::move(text));
-}
-
 }  // namespace platform

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/posix/descriptor.hpp"
+
 extern char** environ;
 
 namespace platform {
@@ -17,22 +19,16 @@ namespace {
 
 // A pipe whose two ends close with it.
 struct Pipe {
-  int fds[2] = {-1, -1};
-  Pipe() {
-    if (::pipe2(fds, O_CLOEXEC) != 0) fds[0] = fds[1] = -1;
-  }
-  ~Pipe() {
-    close_read();
-    close_write();
-  }
-  bool ok() const { return fds[0] >= 0; }
-  void close_read() {
-    if (fds[0] >= 0) ::close(fds[0]), fds[0] = -1;
-  }
-  void close_write() {
-    if (fds[1] >= 0) ::close(fds[1]), fds[1] = -1;
-  }
+  posix::Descriptor read;
+  posix::Descriptor write;
 };
+
+// A new pipe; both ends none when the system made none.
+Pipe make_pipe() {
+  int fds[2] = {-1, -1};
+  if (::pipe2(fds, O_CLOEXEC) != 0) return {};
+  return {posix::Descriptor(fds[0]), posix::Descriptor(fds[1])};
+}
 
 // Windows' own commands have stand-ins of this program's own here, built
 // into one folder (posix/standins): those names start them, every other name
@@ -109,15 +105,15 @@ void prepare_process() {}
 
 tl::expected<ProcessOutput, IoError> run_hidden(const std::string& name, const std::vector<std::string>& args) {
   const std::string program = program_to_start(name);
-  Pipe out;
-  Pipe err;
-  if (!out.ok() || !err.ok()) return tl::unexpected(IoError::last_os_error());
+  Pipe out = make_pipe();
+  Pipe err = make_pipe();
+  if (!out.read || !err.read) return tl::unexpected(IoError::last_os_error());
 
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(&actions, out.fds[1], 1);
-  ::posix_spawn_file_actions_adddup2(&actions, err.fds[1], 2);
+  ::posix_spawn_file_actions_adddup2(&actions, out.write.get(), 1);
+  ::posix_spawn_file_actions_adddup2(&actions, err.write.get(), 2);
 
   auto argv = make_argv(program, args);
   pid_t pid = 0;
@@ -125,10 +121,10 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& name, const s
   ::posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return tl::unexpected(IoError::from_os(rc));
 
-  out.close_write();
-  err.close_write();
+  out.write.reset();
+  err.write.reset();
   ProcessOutput result;
-  drain(out.fds[0], err.fds[0], result.stdout_bytes, result.stderr_bytes);
+  drain(out.read.get(), err.read.get(), result.stdout_bytes, result.stderr_bytes);
 
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {

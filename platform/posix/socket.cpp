@@ -103,20 +103,7 @@ IoError resolver_error(int rc, int saved_errno) {
 
 }  // namespace
 
-std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
-  SocketAddress address;
-  address.port = port;
-  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) return address;
-  address.ipv6 = true;
-  if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) return address;
-  return std::nullopt;
-}
-
-std::string address_text(const SocketAddress& address) {
-  char buffer[INET6_ADDRSTRLEN] = {};
-  ::inet_ntop(address.ipv6 ? AF_INET6 : AF_INET, address.bytes, buffer, sizeof buffer);
-  return buffer;
-}
+void raw::start_socket_library() {}
 
 tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string& host, std::uint16_t port) {
   addrinfo hints{};
@@ -127,16 +114,7 @@ tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
   if (rc != 0) return tl::unexpected(resolver_error(rc, errno));
   std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
-
-  std::vector<SocketAddress> addresses;
-  for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_addr == nullptr) continue;
-    if (auto address = from_raw(entry->ai_addr)) {
-      address->port = port;
-      addresses.push_back(*address);
-    }
-  }
-  return addresses;
+  return raw::addresses_of(list.get(), port);
 }
 
 tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std::chrono::milliseconds timeout) {
@@ -163,50 +141,32 @@ tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std:
   return socket;
 }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-Socket::~Socket() { close(); }
-
-void Socket::close() {
-  if (handle_ >= 0) {
-    ::close(as_fd(handle_));
-    handle_ = -1;
-  }
-}
+void Socket::HandleTraits::close(Value value) noexcept { ::close(as_fd(value)); }
 
 tl::expected<void, IoError> Socket::shutdown_write() {
-  if (::shutdown(as_fd(handle_), SHUT_WR) != 0) return tl::unexpected(IoError::last_os_error());
+  if (::shutdown(as_fd(handle_.get()), SHUT_WR) != 0) return tl::unexpected(IoError::last_os_error());
   return {};
 }
 
 tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_fd(handle_), SO_RCVTIMEO, timeout);
+  return set_timeout(as_fd(handle_.get()), SO_RCVTIMEO, timeout);
 }
 
 tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_fd(handle_), SO_SNDTIMEO, timeout);
+  return set_timeout(as_fd(handle_.get()), SO_SNDTIMEO, timeout);
 }
 
 tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
-  return get_timeout(as_fd(handle_), SO_RCVTIMEO);
+  return get_timeout(as_fd(handle_.get()), SO_RCVTIMEO);
 }
 
 tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
-  return get_timeout(as_fd(handle_), SO_SNDTIMEO);
+  return get_timeout(as_fd(handle_.get()), SO_SNDTIMEO);
 }
 
 tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
   for (;;) {
-    const ssize_t sent = ::send(as_fd(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(as_fd(handle_.get()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent >= 0) return static_cast<std::size_t>(sent);
     if (errno != EINTR) return tl::unexpected(transfer_error(errno));
   }
@@ -214,15 +174,15 @@ tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
 
 tl::expected<std::size_t, IoError> Socket::receive(std::span<std::uint8_t> buffer) {
   for (;;) {
-    const ssize_t got = ::recv(as_fd(handle_), buffer.data(), buffer.size(), 0);
+    const ssize_t got = ::recv(as_fd(handle_.get()), buffer.data(), buffer.size(), 0);
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return tl::unexpected(transfer_error(errno));
   }
 }
 
-tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_fd(handle_), true); }
+tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_fd(handle_.get()), true); }
 
-tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_fd(handle_), false); }
+tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_fd(handle_.get()), false); }
 
 tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int backlog) {
   const int fd = ::socket(address.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -237,34 +197,14 @@ tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int
   return listener;
 }
 
-Listener::Listener(Listener&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-Listener& Listener::operator=(Listener&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-Listener::~Listener() { close(); }
-
-void Listener::close() {
-  if (handle_ >= 0) {
-    ::close(as_fd(handle_));
-    handle_ = -1;
-  }
-}
-
-tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_fd(handle_), false); }
+tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_fd(handle_.get()), false); }
 
 tl::expected<Socket, IoError> Listener::accept(std::chrono::milliseconds timeout) {
-  auto ready = wait_ready(as_fd(handle_), POLLIN, Clock::now() + timeout);
+  auto ready = wait_ready(as_fd(handle_.get()), POLLIN, Clock::now() + timeout);
   if (!ready) return tl::unexpected(ready.error());
   if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "no connection came"));
   for (;;) {
-    const int fd = ::accept4(as_fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = ::accept4(as_fd(handle_.get()), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) return Socket(fd);
     if (errno != EINTR) return tl::unexpected(IoError::last_os_error());
   }

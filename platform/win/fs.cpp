@@ -264,36 +264,18 @@ IoResult<File> File::open_append(const Path& path) {
   return File(*handle);
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
-void File::close() {
-  if (handle_ != -1) {
-    ::CloseHandle(to_handle(handle_));
-    handle_ = -1;
-  }
-}
+void File::HandleTraits::close(Value value) noexcept { ::CloseHandle(to_handle(value)); }
 
 IoResult<std::uint64_t> File::length() const {
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(to_handle(handle_), &size)) return last_error();
+  if (!::GetFileSizeEx(to_handle(handle_.get()), &size)) return last_error();
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 IoResult<std::size_t> File::read(std::span<std::uint8_t> buffer) {
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
   DWORD got = 0;
-  if (!::ReadFile(to_handle(handle_), buffer.data(), wanted, &got, nullptr)) {
+  if (!::ReadFile(to_handle(handle_.get()), buffer.data(), wanted, &got, nullptr)) {
     if (::GetLastError() == ERROR_HANDLE_EOF || ::GetLastError() == ERROR_BROKEN_PIPE) return 0;
     return last_error();
   }
@@ -305,15 +287,15 @@ IoResult<void> File::write_all(ByteView bytes) {
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     DWORD put = 0;
-    if (!::WriteFile(to_handle(handle_), bytes.data() + done, chunk, &put, nullptr)) return last_error();
-    if (put == 0) return tl::unexpected(IoError::custom(ErrorKind::WriteZero, "failed to write whole buffer"));
+    if (!::WriteFile(to_handle(handle_.get()), bytes.data() + done, chunk, &put, nullptr)) return last_error();
+    if (put == 0) return tl::unexpected(IoError::write_zero());
     done += put;
   }
   return {};
 }
 
 IoResult<void> File::sync() {
-  if (!::FlushFileBuffers(to_handle(handle_))) return last_error();
+  if (!::FlushFileBuffers(to_handle(handle_.get()))) return last_error();
   return {};
 }
 

@@ -63,6 +63,4 @@ IoError IoError::from_os(int code) { return IoError(kind_of(code), code, os_erro
 
 IoError IoError::last_os_error() { return from_os(static_cast<int>(::GetLastError())); }
 
-IoError IoError::custom(ErrorKind kind, std::string text) { return IoError(kind, 0, std::move(text)); }
-
 }  // namespace platform

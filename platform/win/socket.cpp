@@ -17,14 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void start_winsock() {
-  static std::once_flag started;
-  std::call_once(started, [] {
-    WSADATA data{};
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-  });
-}
-
 IoError last_socket_error() { return IoError::from_os(::WSAGetLastError()); }
 
 SOCKET as_socket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
@@ -89,7 +81,7 @@ tl::expected<SocketAddress, IoError> name_of(SOCKET socket, bool peer) {
 }
 
 tl::expected<SOCKET, IoError> new_socket(bool ipv6) {
-  start_winsock();
+  raw::start_socket_library();
   // Not inherited: a child process never holds a connection of ours open.
   const SOCKET socket = ::WSASocketW(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -103,25 +95,16 @@ struct AddrInfoDeleter {
 
 }  // namespace
 
-std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
-  start_winsock();
-  SocketAddress address;
-  address.port = port;
-  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) return address;
-  address.ipv6 = true;
-  if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) return address;
-  return std::nullopt;
-}
-
-std::string address_text(const SocketAddress& address) {
-  start_winsock();
-  char buffer[INET6_ADDRSTRLEN] = {};
-  ::inet_ntop(address.ipv6 ? AF_INET6 : AF_INET, address.bytes, buffer, sizeof buffer);
-  return buffer;
+void raw::start_socket_library() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    WSADATA data{};
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+  });
 }
 
 tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string& host, std::uint16_t port) {
-  start_winsock();
+  raw::start_socket_library();
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -129,16 +112,7 @@ tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
   if (rc != 0) return tl::unexpected(IoError::from_os(rc));
   std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
-
-  std::vector<SocketAddress> addresses;
-  for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_addr == nullptr) continue;
-    if (auto address = from_raw(entry->ai_addr)) {
-      address->port = port;
-      addresses.push_back(*address);
-    }
-  }
-  return addresses;
+  return raw::addresses_of(list.get(), port);
 }
 
 tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std::chrono::milliseconds timeout) {
@@ -165,51 +139,33 @@ tl::expected<Socket, IoError> Socket::connect(const SocketAddress& address, std:
   return socket;
 }
 
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-Socket::~Socket() { close(); }
-
-void Socket::close() {
-  if (handle_ >= 0) {
-    ::closesocket(as_socket(handle_));
-    handle_ = -1;
-  }
-}
+void Socket::HandleTraits::close(Value value) noexcept { ::closesocket(as_socket(value)); }
 
 tl::expected<void, IoError> Socket::shutdown_write() {
-  if (::shutdown(as_socket(handle_), SD_SEND) != 0) return tl::unexpected(last_socket_error());
+  if (::shutdown(as_socket(handle_.get()), SD_SEND) != 0) return tl::unexpected(last_socket_error());
   return {};
 }
 
 tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_socket(handle_), SO_RCVTIMEO, timeout);
+  return set_timeout(as_socket(handle_.get()), SO_RCVTIMEO, timeout);
 }
 
 tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_socket(handle_), SO_SNDTIMEO, timeout);
+  return set_timeout(as_socket(handle_.get()), SO_SNDTIMEO, timeout);
 }
 
 tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
-  return get_timeout(as_socket(handle_), SO_RCVTIMEO);
+  return get_timeout(as_socket(handle_.get()), SO_RCVTIMEO);
 }
 
 tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
-  return get_timeout(as_socket(handle_), SO_SNDTIMEO);
+  return get_timeout(as_socket(handle_.get()), SO_SNDTIMEO);
 }
 
 tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
   const int length = static_cast<int>(std::min<std::size_t>(bytes.size(), 1u << 30));
   for (;;) {
-    const int sent = ::send(as_socket(handle_), reinterpret_cast<const char*>(bytes.data()), length, 0);
+    const int sent = ::send(as_socket(handle_.get()), reinterpret_cast<const char*>(bytes.data()), length, 0);
     if (sent != SOCKET_ERROR) return static_cast<std::size_t>(sent);
     if (::WSAGetLastError() != WSAEINTR) return tl::unexpected(last_socket_error());
   }
@@ -218,15 +174,15 @@ tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {
 tl::expected<std::size_t, IoError> Socket::receive(std::span<std::uint8_t> buffer) {
   const int length = static_cast<int>(std::min<std::size_t>(buffer.size(), 1u << 30));
   for (;;) {
-    const int got = ::recv(as_socket(handle_), reinterpret_cast<char*>(buffer.data()), length, 0);
+    const int got = ::recv(as_socket(handle_.get()), reinterpret_cast<char*>(buffer.data()), length, 0);
     if (got != SOCKET_ERROR) return static_cast<std::size_t>(got);
     if (::WSAGetLastError() != WSAEINTR) return tl::unexpected(last_socket_error());
   }
 }
 
-tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_socket(handle_), true); }
+tl::expected<SocketAddress, IoError> Socket::peer_address() const { return name_of(as_socket(handle_.get()), true); }
 
-tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_socket(handle_), false); }
+tl::expected<SocketAddress, IoError> Socket::local_address() const { return name_of(as_socket(handle_.get()), false); }
 
 tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int backlog) {
   auto made = new_socket(address.ipv6);
@@ -246,33 +202,13 @@ tl::expected<Listener, IoError> Listener::bind(const SocketAddress& address, int
   return listener;
 }
 
-Listener::Listener(Listener&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-Listener& Listener::operator=(Listener&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-Listener::~Listener() { close(); }
-
-void Listener::close() {
-  if (handle_ >= 0) {
-    ::closesocket(as_socket(handle_));
-    handle_ = -1;
-  }
-}
-
-tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_socket(handle_), false); }
+tl::expected<SocketAddress, IoError> Listener::local_address() const { return name_of(as_socket(handle_.get()), false); }
 
 tl::expected<Socket, IoError> Listener::accept(std::chrono::milliseconds timeout) {
-  auto ready = wait_ready(as_socket(handle_), false, Clock::now() + timeout);
+  auto ready = wait_ready(as_socket(handle_.get()), false, Clock::now() + timeout);
   if (!ready) return tl::unexpected(ready.error());
   if (!*ready) return tl::unexpected(IoError::custom(ErrorKind::TimedOut, "no connection came"));
-  const SOCKET accepted = ::accept(as_socket(handle_), nullptr, nullptr);
+  const SOCKET accepted = ::accept(as_socket(handle_.get()), nullptr, nullptr);
   if (accepted == INVALID_SOCKET) return tl::unexpected(last_socket_error());
   // An accepted socket takes its listener's non-blocking mode: this one blocks.
   Socket socket(static_cast<std::intptr_t>(accepted));

@@ -11,6 +11,7 @@
 #include <tl/expected.hpp>
 
 #include "platform/io_error.hpp"
+#include "platform/owned_handle.hpp"
 
 namespace platform::win {
 
@@ -26,32 +27,13 @@ inline tl::unexpected<IoError> last_error() { return tl::unexpected(IoError::las
 
 // A kernel handle, closed when the object goes. Both of the system's
 // "no handle" values (nullptr and INVALID_HANDLE_VALUE) count as none.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { reset(); }
-
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  HANDLE release() { return std::exchange(handle_, nullptr); }
-  void reset() {
-    if (*this) ::CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
+struct KernelHandleTraits {
+  using Value = HANDLE;
+  static Value none() { return nullptr; }
+  static bool is_open(Value handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void close(Value handle) noexcept { ::CloseHandle(handle); }
 };
+
+using Handle = OwnedHandle<KernelHandleTraits>;
 
 }  // namespace platform::win
