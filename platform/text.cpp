@@ -168,4 +168,18 @@ std::string_view trim_unicode(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+std::string ascii_lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = ascii_lower(c);
+  return lower;
+}
+
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace platform

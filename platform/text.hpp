@@ -36,4 +36,14 @@ bool is_unicode_whitespace(char32_t code_point);
 // The text with Unicode white space removed from both ends.
 std::string_view trim_unicode(std::string_view text);
 
+// The letter in lower case when it is an ASCII capital; any other byte as
+// it is.
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The text with its ASCII capitals in lower case; every other byte kept.
+std::string ascii_lower(std::string_view text);
+
+// True when both texts are the same but for the case of ASCII letters.
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b);
+
 }  // namespace platform

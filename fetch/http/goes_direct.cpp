@@ -3,18 +3,13 @@
 
 #include "fetch/http/connection.hpp"
 #include "platform/socket.hpp"
+#include "platform/text.hpp"
 
 namespace fetch {
 
-namespace {
+using platform::ascii_lower;
 
-std::string ascii_lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
+namespace {
 
 std::string_view trim_brackets(std::string_view text) {
   while (!text.empty() && (text.front() == '[' || text.front() == ']')) text.remove_prefix(1);

@@ -9,20 +9,6 @@
 
 namespace fetch {
 
-namespace {
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_ignore_ascii_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::optional<std::string> env_value_from(const EnvFn& env, std::string_view name) {
   auto raw = env(name);
   if (!raw || !platform::is_valid_utf8(*raw)) return std::nullopt;
@@ -40,11 +26,7 @@ std::vector<std::string> no_proxy_entries(std::string_view text) {
     const std::size_t comma = text.find(',', start);
     const std::string_view piece = platform::trim_unicode(
         text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (!piece.empty()) {
-      std::string entry(piece);
-      for (char& c : entry) c = ascii_lower(c);
-      entries.push_back(std::move(entry));
-    }
+    if (!piece.empty()) entries.push_back(platform::ascii_lower(piece));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
@@ -72,7 +54,7 @@ std::optional<std::string> lookup_proxy_entry(std::string_view text, std::string
         text.substr(start, semicolon == std::string_view::npos ? std::string_view::npos : semicolon - start);
     const std::size_t equals = piece.find('=');
     if (equals != std::string_view::npos &&
-        equals_ignore_ascii_case(platform::trim_unicode(piece.substr(0, equals)), key)) {
+        platform::equals_ignoring_ascii_case(platform::trim_unicode(piece.substr(0, equals)), key)) {
       return std::string(platform::trim_unicode(piece.substr(equals + 1)));
     }
     if (semicolon == std::string_view::npos) return std::nullopt;

@@ -8,15 +8,9 @@
 
 namespace fetch {
 
-namespace {
+using platform::ascii_lower;
 
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+namespace {
 
 std::optional<ProxyKind> kind_of_scheme(const std::string& scheme) {
   if (scheme == "http") return ProxyKind::Http;

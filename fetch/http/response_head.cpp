@@ -10,6 +10,8 @@
 
 namespace fetch {
 
+using platform::ascii_lower;
+
 namespace {
 
 // The text's tokens between runs of Unicode white space.
@@ -29,14 +31,6 @@ std::vector<std::string_view> split_whitespace(std::string_view text) {
   }
   if (token_start != std::string_view::npos) tokens.push_back(text.substr(token_start));
   return tokens;
-}
-
-std::string ascii_lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/io_error.hpp"
 #include "platform/posix/descriptor.hpp"
+#include "platform/text.hpp"
 
 namespace platform::hive {
 
@@ -22,15 +23,7 @@ constexpr const char* file_name = "HKCU.hive";
 constexpr const char* part_name = "HKCU.hive.part";
 constexpr const char* lock_name = "HKCU.lock";
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
+bool same_name(std::string_view a, std::string_view b) { return equals_ignoring_ascii_case(a, b); }
 
 // True when `path` is `parent` itself or a key below it.
 bool at_or_below(std::string_view path, std::string_view parent) {

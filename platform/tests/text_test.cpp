@@ -58,4 +58,14 @@ TEST(UnicodeWhitespace, TrimsEveryKindAtBothEnds) {
   EXPECT_EQ(platform::trim_unicode("\xE2\x80\x8Cx"), "\xE2\x80\x8Cx");
 }
 
+TEST(AsciiCase, FoldsAsciiCapitalsAlone) {
+  // Capitals, the bytes beside the letter range, and a UTF-8 capital that
+  // stays as it is.
+  EXPECT_EQ(platform::ascii_lower("HKCU\\Software@[Z]`{\xC3\x84}"), "hkcu\\software@[z]`{\xC3\x84}");
+  EXPECT_EQ(platform::ascii_lower(""), "");
+  EXPECT_TRUE(platform::equals_ignoring_ascii_case("ProxyServer", "proxyserver"));
+  EXPECT_FALSE(platform::equals_ignoring_ascii_case("\xC3\x84", "\xC3\xA4"));
+  EXPECT_FALSE(platform::equals_ignoring_ascii_case("proxy", "proxy "));
+}
+
 }  // namespace

@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/text.hpp"
+
 namespace update {
-
-namespace {
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 std::string folded_file_name(std::string_view name) {
   const auto kept = name.find_last_not_of(". ");
-  std::string folded(name.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
-  std::transform(folded.begin(), folded.end(), folded.begin(), ascii_lower);
-  return folded;
+  return platform::ascii_lower(name.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
 }
 
 bool is_updater_own_name(std::string_view folded) {

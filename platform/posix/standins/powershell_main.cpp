@@ -20,6 +20,7 @@
 #include <fmt/format.h>
 
 #include "platform/powershell_quotes.hpp"
+#include "platform/text.hpp"
 
 namespace {
 
@@ -62,9 +63,7 @@ class Script {
 
 bool ends_with_lnk(const std::string& path) {
   if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return tail == ".lnk";
+  return platform::ascii_lower(std::string_view(path).substr(path.size() - 4)) == ".lnk";
 }
 
 }  // namespace
