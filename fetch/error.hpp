@@ -7,11 +7,13 @@
 #include <variant>
 
 #include "platform/io_error.hpp"
+#include "platform/one_of.hpp"
 #include "platform/path.hpp"
 
 namespace fetch {
 
-struct FetchError {
+// The alternatives of a FetchError, which holds one of them.
+struct FetchErrorCases {
   // A server URL that cannot be used. `url` is the text as given.
   struct BadUrl {
     std::string url;
@@ -63,17 +65,9 @@ struct FetchError {
 
   std::variant<BadUrl, Unreachable, TlsRefused, NotFound, HttpStatus, Malformed, Io, Cancelled> value;
 
-  template <class V>
-  bool is() const {
-    return std::holds_alternative<V>(value);
-  }
-  template <class V>
-  const V* get() const {
-    return std::get_if<V>(&value);
-  }
-
-  bool operator==(const FetchError&) const = default;
+  bool operator==(const FetchErrorCases&) const = default;
 };
+using FetchError = platform::OneOf<FetchErrorCases>;
 
 // The display sentence of the error.
 std::string format_fetch_error(const FetchError& error);

@@ -8,11 +8,13 @@
 
 #include "fetch/error.hpp"
 #include "platform/io_error.hpp"
+#include "platform/one_of.hpp"
 #include "platform/path.hpp"
 
 namespace update {
 
-struct UpdateError {
+// The alternatives of an UpdateError, which holds one of them.
+struct UpdateErrorCases {
   // The manifest came without a signature.
   struct NoSignature {
     std::string url;
@@ -109,17 +111,9 @@ struct UpdateError {
                OutsideWriteSet>
       value;
 
-  template <class V>
-  bool is() const {
-    return std::holds_alternative<V>(value);
-  }
-  template <class V>
-  const V* get() const {
-    return std::get_if<V>(&value);
-  }
-
-  bool operator==(const UpdateError&) const = default;
+  bool operator==(const UpdateErrorCases&) const = default;
 };
+using UpdateError = platform::OneOf<UpdateErrorCases>;
 
 // The display sentence of the error.
 std::string display_update_error(const UpdateError& error);

@@ -4,9 +4,12 @@
 #include <string>
 #include <variant>
 
+#include "platform/one_of.hpp"
+
 namespace fetch {
 
-struct ConnectError {
+// The alternatives of a ConnectError, which holds one of them.
+struct ConnectErrorCases {
   struct Direct { std::string target, reason; };
   struct ProxySilent { std::string proxy, reason; };
   struct ProxyRefused { std::string proxy, reason; };
@@ -15,12 +18,8 @@ struct ConnectError {
   struct ProxyAddress { std::string reason; };
 
   std::variant<Direct, ProxySilent, ProxyRefused, ProxyCannotReach, NotAProxy, ProxyAddress> value;
-
-  template <class V>
-  bool is() const { return std::holds_alternative<V>(value); }
-  template <class V>
-  const V* get() const { return std::get_if<V>(&value); }
 };
+using ConnectError = platform::OneOf<ConnectErrorCases>;
 
 // The display sentence of the error.
 std::string format_connect_error(const ConnectError& error);

@@ -14,10 +14,12 @@
 #include "fetch/http/connection.hpp"
 #include "fetch/progress.hpp"
 #include "platform/bytes.hpp"
+#include "platform/one_of.hpp"
 
 namespace fetch {
 
-struct Response {
+// The alternatives of a Response, which holds one of them.
+struct ResponseCases {
   // An accepted status with its complete body (exactly Content-Length bytes).
   struct Body {
     platform::Bytes body;
@@ -38,16 +40,9 @@ struct Response {
 
   std::variant<Body, NotModified, Redirect> value;
 
-  template <class V>
-  bool is() const {
-    return std::holds_alternative<V>(value);
-  }
-  template <class V>
-  const V* get() const {
-    return std::get_if<V>(&value);
-  }
-  bool operator==(const Response&) const = default;
+  bool operator==(const ResponseCases&) const = default;
 };
+using Response = platform::OneOf<ResponseCases>;
 
 // The head is read in pieces of this size and may not grow to this many
 // bytes without its end.

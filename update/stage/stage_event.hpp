@@ -10,9 +10,12 @@
 #include <string>
 #include <variant>
 
+#include "platform/one_of.hpp"
+
 namespace update {
 
-struct StageEvent {
+// The alternatives of a StageEvent, which holds one of them.
+struct StageEventCases {
   // Once, before the first file: the manifest's number of files and the sum
   // of their sizes.
   struct Planned {
@@ -45,17 +48,9 @@ struct StageEvent {
 
   std::variant<Planned, FileStarted, BytesDone, FileStaged> value;
 
-  template <class V>
-  bool is() const {
-    return std::holds_alternative<V>(value);
-  }
-  template <class V>
-  const V* get() const {
-    return std::get_if<V>(&value);
-  }
-
-  bool operator==(const StageEvent&) const = default;
+  bool operator==(const StageEventCases&) const = default;
 };
+using StageEvent = platform::OneOf<StageEventCases>;
 
 // Lent to staging for the length of one call. The handler is called on the
 // thread that stages, also from inside hashing and download progress; the
