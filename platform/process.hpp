@@ -1,6 +1,7 @@
 // Processes: hidden child processes, the running program, the user's folders.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ void prepare_process();
 // argument, quoted for the platform where needed.
 tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
                                                 const std::vector<std::string>& args);
+
+// run_hidden, or what a test puts in its place.
+using HiddenRunner = std::function<decltype(run_hidden)>;
 
 // Starts a program with no window and does not wait for it.
 tl::expected<void, IoError> spawn_hidden(const std::string& program,

@@ -50,7 +50,7 @@ std::string_view reg_sz_value(std::string_view output) {
   return {};
 }
 
-std::optional<ProxyEndpoint> proxy_from_registry(const RunFn& run) {
+std::optional<ProxyEndpoint> proxy_from_registry(const platform::HiddenRunner& run) {
   const auto enable = reg_query_internet_settings_with(run, "ProxyEnable");
   if (!enable) return std::nullopt;
   const std::string_view enabled = last_word(*enable);
@@ -86,7 +86,7 @@ Cache& cache() {
 
 }  // namespace
 
-ProxySettings compute_proxy_settings_with(const EnvFn& env, const RunFn& run) {
+ProxySettings compute_proxy_settings_with(const EnvFn& env, const platform::HiddenRunner& run) {
   ProxySettings settings;
 
   auto no_proxy = env_value_from(env, "NO_PROXY");

@@ -48,13 +48,12 @@ ProxySettings proxy_settings();
 ProxySettings compute_proxy_settings();
 
 // Where the discovery reads from: an environment variable's raw value, and a
-// hidden child process (the registry is read by running `reg`).
+// hidden child process (platform::HiddenRunner: the registry is read by
+// running `reg`).
 using EnvFn = std::function<std::optional<std::string>(std::string_view name)>;
-using RunFn = std::function<tl::expected<platform::ProcessOutput, platform::IoError>(
-    const std::string& program, const std::vector<std::string>& args)>;
 
 // compute_proxy_settings reading from the given sources.
-ProxySettings compute_proxy_settings_with(const EnvFn& env, const RunFn& run);
+ProxySettings compute_proxy_settings_with(const EnvFn& env, const platform::HiddenRunner& run);
 
 // A proxy address ("http://user:pw@host:port", "socks5h://host", "host:port",
 // ...); nothing when it cannot be used.
@@ -71,7 +70,8 @@ std::vector<std::string> no_proxy_entries(std::string_view text);
 // What `reg query` prints for one value of the per-user Internet Settings key
 // (UTF-8, invalid bytes replaced); nothing when `reg` cannot be started.
 std::optional<std::string> reg_query_internet_settings(std::string_view value_name);
-std::optional<std::string> reg_query_internet_settings_with(const RunFn& run, std::string_view value_name);
+std::optional<std::string> reg_query_internet_settings_with(const platform::HiddenRunner& run,
+                                                            std::string_view value_name);
 
 // In "key=value;key=value", the trimmed value of the first entry whose trimmed
 // key equals `key` ignoring ASCII case.

@@ -33,7 +33,8 @@ std::vector<std::string> no_proxy_entries(std::string_view text) {
   return entries;
 }
 
-std::optional<std::string> reg_query_internet_settings_with(const RunFn& run, std::string_view value_name) {
+std::optional<std::string> reg_query_internet_settings_with(const platform::HiddenRunner& run,
+                                                            std::string_view value_name) {
   auto output = run("reg", {"query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", "/v",
                             std::string(value_name)});
   // The exit status and the error output say nothing that matters here: a

@@ -43,7 +43,7 @@ struct FakeReg {
   bool starts;
   std::vector<std::vector<std::string>> calls;
 
-  fetch::RunFn runner() {
+  platform::HiddenRunner runner() {
     return [this](const std::string& program,
                   const std::vector<std::string>& args) -> tl::expected<platform::ProcessOutput, platform::IoError> {
       std::vector<std::string> call{program};
@@ -199,7 +199,7 @@ TEST(ProxySettingsDiscovery, AsksRegForOneValueAtATimeAndStopsWhenDisabled) {
 }
 
 TEST(RegQuery, TheOutputIsReadAsUtf8WithReplacementsAndIgnoresTheExitStatus) {
-  const fetch::RunFn run =
+  const platform::HiddenRunner run =
       [](const std::string&,
          const std::vector<std::string>&) -> tl::expected<platform::ProcessOutput, platform::IoError> {
     platform::ProcessOutput output;
@@ -214,7 +214,7 @@ TEST(RegQuery, TheOutputIsReadAsUtf8WithReplacementsAndIgnoresTheExitStatus) {
             "a\uFFFD"
             "b");
 
-  const fetch::RunFn missing = [](const std::string&, const std::vector<std::string>& args) {
+  const platform::HiddenRunner missing = [](const std::string&, const std::vector<std::string>& args) {
     return platform::run_hidden("morvane-no-such-program", args);
   };
   EXPECT_EQ(fetch::reg_query_internet_settings_with(missing, "ProxyServer"), std::nullopt);

@@ -9,7 +9,7 @@ std::string trimmed_stderr(const platform::ProcessOutput& output) {
   return std::string(platform::trim_unicode(text));
 }
 
-tl::expected<void, std::string> run_to_success(const RunHidden& run, const std::string& program,
+tl::expected<void, std::string> run_to_success(const platform::HiddenRunner& run, const std::string& program,
                                                const std::vector<std::string>& args) {
   auto output = run(program, args);
   if (!output) return tl::unexpected(output.error().text());

@@ -2,7 +2,6 @@
 // reading what they said.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,6 @@
 
 namespace setup {
 
-// platform::run_hidden, or what a test puts in its place.
-using RunHidden = std::function<tl::expected<platform::ProcessOutput, platform::IoError>(
-    const std::string& program, const std::vector<std::string>& args)>;
-
 // The command's standard error as text (invalid UTF-8 replaced by U+FFFD),
 // with white space removed from both ends.
 std::string trimmed_stderr(const platform::ProcessOutput& output);
@@ -24,7 +19,7 @@ std::string trimmed_stderr(const platform::ProcessOutput& output);
 // Runs the command hidden and waits for it. Nothing when it ended with exit
 // code 0; otherwise what went wrong: the error's display text when it could
 // not be run, or its trimmed standard error when it ended with another code.
-tl::expected<void, std::string> run_to_success(const RunHidden& run, const std::string& program,
+tl::expected<void, std::string> run_to_success(const platform::HiddenRunner& run, const std::string& program,
                                                const std::vector<std::string>& args);
 
 }  // namespace setup

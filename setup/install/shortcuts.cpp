@@ -35,7 +35,8 @@ std::string shortcut_script(const platform::Path& shortcut, const platform::Path
       quote_for_powershell(shortcut), quote_for_powershell(target), quote_for_powershell(working_dir));
 }
 
-tl::expected<void, std::string> make_shortcuts_with(const RunHidden& run, const platform::Path& product_exe) {
+tl::expected<void, std::string> make_shortcuts_with(const platform::HiddenRunner& run,
+                                                    const platform::Path& product_exe) {
   auto paths = shortcut_paths();
   if (!paths) return tl::unexpected(paths.error());
   const platform::Path working_dir = product_exe.has_parent_path() ? product_exe.parent_path() : product_exe;

@@ -35,6 +35,7 @@ std::string shortcut_script(const platform::Path& shortcut, const platform::Path
 // <shortcut>" when powershell ended well but the file is not there); a
 // shortcut made stays. The shortcuts' folders are not created.
 tl::expected<void, std::string> make_shortcuts(const platform::Path& product_exe);
-tl::expected<void, std::string> make_shortcuts_with(const RunHidden& run, const platform::Path& product_exe);
+tl::expected<void, std::string> make_shortcuts_with(const platform::HiddenRunner& run,
+                                                    const platform::Path& product_exe);
 
 }  // namespace setup

@@ -26,7 +26,8 @@ std::vector<RegistryValue> uninstall_entry_values(const platform::Path& install_
   };
 }
 
-tl::expected<void, std::string> write_uninstall_entry_with(const RunHidden& run, const platform::Path& install_dir,
+tl::expected<void, std::string> write_uninstall_entry_with(const platform::HiddenRunner& run,
+                                                           const platform::Path& install_dir,
                                                            const platform::Path& product_exe,
                                                            const std::string& version) {
   const std::string key = uninstall_key_path();

@@ -34,7 +34,8 @@ std::vector<RegistryValue> uninstall_entry_values(const platform::Path& install_
 // standard error>"), and the values written stay.
 tl::expected<void, std::string> write_uninstall_entry(const platform::Path& install_dir,
                                                       const platform::Path& product_exe, const std::string& version);
-tl::expected<void, std::string> write_uninstall_entry_with(const RunHidden& run, const platform::Path& install_dir,
+tl::expected<void, std::string> write_uninstall_entry_with(const platform::HiddenRunner& run,
+                                                           const platform::Path& install_dir,
                                                            const platform::Path& product_exe,
                                                            const std::string& version);
 

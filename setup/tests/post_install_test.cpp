@@ -30,7 +30,7 @@ using testkit::read_text;
 // Forwards to the real command and remembers each call.
 struct RecordingRun {
   std::vector<std::pair<std::string, std::vector<std::string>>> calls;
-  setup::RunHidden forward() {
+  platform::HiddenRunner forward() {
     return [this](const std::string& program, const std::vector<std::string>& args) {
       calls.emplace_back(program, args);
       return platform::run_hidden(program, args);

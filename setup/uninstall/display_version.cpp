@@ -34,7 +34,7 @@ std::optional<std::string> display_version_in(std::string_view reg_output) {
   return std::nullopt;
 }
 
-std::optional<std::string> read_display_version_with(const RunHidden& run) {
+std::optional<std::string> read_display_version_with(const platform::HiddenRunner& run) {
   auto output = run("reg", {"query", uninstall_key_path(), "/v", std::string(value_name)});
   if (!output) return std::nullopt;
   return display_version_in(platform::text_view(output->stdout_bytes));

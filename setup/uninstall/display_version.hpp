@@ -19,6 +19,6 @@ std::optional<std::string> display_version_in(std::string_view reg_output);
 // Runs `reg query <uninstall key> /v DisplayVersion` hidden and reads its
 // standard output (whatever its exit code); nothing when it cannot be run.
 std::optional<std::string> read_display_version();
-std::optional<std::string> read_display_version_with(const RunHidden& run);
+std::optional<std::string> read_display_version_with(const platform::HiddenRunner& run);
 
 }  // namespace setup
