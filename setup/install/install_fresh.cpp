@@ -6,6 +6,7 @@
 
 #include "platform/fs.hpp"
 #include "setup/install/setup_log.hpp"
+#include "update/own_file_names.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace setup {
@@ -17,8 +18,8 @@ namespace {
 void write_history(const platform::Path& updates_dir, const update::VerifiedRelease& release) {
   const platform::Path history = update::history_dir(updates_dir, release.manifest.version);
   (void)platform::create_dirs(history);
-  (void)platform::write_file(history / "release.json", release.manifest_bytes);
-  (void)platform::write_file(history / "release.json.sig", release.signature);
+  (void)platform::write_file(history / update::manifest_file_name, release.manifest_bytes);
+  (void)platform::write_file(history / update::signature_file_name, release.signature);
 }
 
 }  // namespace

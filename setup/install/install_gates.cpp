@@ -9,6 +9,7 @@
 #include "setup/install/install_paths.hpp"
 #include "setup/install/product.hpp"
 #include "setup/install/setup_log.hpp"
+#include "update/own_file_names.hpp"
 #include "update/records/version.hpp"
 
 namespace setup {
@@ -22,7 +23,7 @@ constexpr std::array<std::string_view, 7> required_libraries = {"kesto", "ranel"
 }  // namespace
 
 std::vector<std::string> required_file_names() {
-  std::vector<std::string> names{exe_file_name()};
+  std::vector<std::string> names{std::string(update::exe_file_name)};
   for (const std::string_view library : required_libraries) names.push_back(fmt::format("lib{}.dll", library));
   return names;
 }

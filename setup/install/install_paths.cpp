@@ -25,8 +25,6 @@ std::uint32_t fnv1a_low32(std::string_view bytes) {
 
 }  // namespace
 
-std::string exe_file_name() { return fmt::format("{}.exe", product_lower); }
-
 std::string product_instance_mutex_name() { return fmt::format("Global\\{}.instance", product_upper); }
 
 platform::Path temp_log_path(const platform::Path& install_dir) {

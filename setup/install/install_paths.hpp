@@ -8,9 +8,6 @@
 
 namespace setup {
 
-// "morvane.exe": the product's executable, directly in the install folder.
-std::string exe_file_name();
-
 // "Global\MORVANE.instance": the mutex that the product holds while it runs.
 std::string product_instance_mutex_name();
 

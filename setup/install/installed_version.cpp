@@ -6,7 +6,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/version_resource.hpp"
-#include "setup/install/product.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup {
 
@@ -30,7 +30,7 @@ std::optional<std::string> version_from_root_block(platform::ByteView block) {
 }
 
 std::optional<std::string> read_installed_version(const platform::Path& install_dir) {
-  const platform::Path exe = install_dir / fmt::format("{}.exe", product_lower);
+  const platform::Path exe = install_dir / update::exe_file_name;
   if (!platform::is_regular_file(exe)) return std::nullopt;
   const auto block = platform::version_root_block(exe);
   if (!block) return std::nullopt;

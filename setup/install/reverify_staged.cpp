@@ -5,6 +5,7 @@
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
 #include "setup/install/product.hpp"
+#include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/updates_dir.hpp"
 
@@ -15,8 +16,8 @@ tl::expected<update::VerifiedRelease, update::UpdateError> reverify_staged(const
                                                                            std::string_view version,
                                                                            std::string_view channel) {
   const platform::Path pending = update::pending_dir(updates_dir, version);
-  const platform::Path manifest_path = pending / "release.json";
-  const platform::Path signature_path = pending / "release.json.sig";
+  const platform::Path manifest_path = pending / update::manifest_file_name;
+  const platform::Path signature_path = pending / update::signature_file_name;
 
   auto manifest = platform::read_file(manifest_path);
   if (!manifest) return tl::unexpected(update::io_error_at(manifest_path, manifest.error()));

@@ -25,7 +25,9 @@
 #include "setup/install/worker_fault.hpp"
 #include "update/apply/apply_staged.hpp"
 #include "update/check/release_check.hpp"
+#include "update/own_file_names.hpp"
 #include "update/stage/stage_release.hpp"
+#include "update/store/updates_dir.hpp"
 #include "update/swap/repair_swap.hpp"
 
 namespace setup {
@@ -55,8 +57,8 @@ class InstallRun {
              const std::atomic<bool>& cancel, const StatusSink& sink)
       : context_(context),
         install_dir_(install_dir),
-        updates_dir_(install_dir / "updates"),
-        exe_path_(install_dir / exe_file_name()),
+        updates_dir_(update::updates_dir_in(install_dir)),
+        exe_path_(install_dir / update::exe_file_name),
         channel_(channel),
         cancel_(cancel),
         sink_(sink) {}

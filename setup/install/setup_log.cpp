@@ -7,11 +7,12 @@
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
 #include "update/store/clock.hpp"
+#include "update/store/updates_dir.hpp"
 
 namespace setup {
 
 platform::Path setup_log_path(const platform::Path& install_dir) {
-  return install_dir / "updates" / "setup.log";
+  return update::updates_dir_in(install_dir) / "setup.log";
 }
 
 void append_setup_log(const platform::Path& install_dir, std::string_view text) {

@@ -5,6 +5,7 @@
 #include "platform/process.hpp"
 #include "setup/install/product.hpp"
 #include "setup/install/uninstaller_copy.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup {
 
@@ -14,7 +15,7 @@ std::string uninstall_key_path() {
 
 std::vector<RegistryValue> uninstall_entry_values(const platform::Path& install_dir, const platform::Path& product_exe,
                                                   const std::string& version) {
-  const std::string uninstaller = platform::display(install_dir / uninstaller_file_name);
+  const std::string uninstaller = platform::display(install_dir / update::uninstaller_file_name);
   return {
       {"DisplayName", "REG_SZ", std::string(product_name)},
       {"DisplayVersion", "REG_SZ", version},

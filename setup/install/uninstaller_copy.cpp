@@ -4,6 +4,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
+#include "update/own_file_names.hpp"
 #include "update/store/write_atomic.hpp"
 
 namespace setup {
@@ -24,7 +25,7 @@ tl::expected<void, std::string> copy_uninstaller(const platform::Path& install_d
 
 tl::expected<void, std::string> copy_uninstaller_from(const platform::Path& running_program,
                                                       const platform::Path& install_dir) {
-  const platform::Path target = install_dir / uninstaller_file_name;
+  const platform::Path target = install_dir / update::uninstaller_file_name;
   // The setup program that runs as the installed uninstaller, by whatever
   // path it was started (a linked folder, say), is not copied onto itself.
   if (platform::same_file(running_program, target)) return {};

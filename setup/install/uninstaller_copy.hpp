@@ -11,10 +11,6 @@
 
 namespace setup {
 
-// The one entry of the install folder that the uninstall leaves for the
-// delayed removal.
-inline constexpr std::string_view uninstaller_file_name = "uninstall.exe";
-
 // Copies the running program onto <install folder>/uninstall.exe: into the
 // sibling uninstall.part, then moved over the old uninstaller, which stays
 // whole until the new one is complete; a failed copy or move removes the

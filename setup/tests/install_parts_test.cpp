@@ -13,6 +13,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup {
 namespace {
@@ -33,7 +34,7 @@ TEST(TempLogPath, IsTheFolderTextsHashInTheUsersTemporaryFolder) {
 }
 
 TEST(InstallNames, AreTheProductsOwn) {
-  EXPECT_EQ(exe_file_name(), "morvane.exe");
+  EXPECT_EQ(update::exe_file_name, "morvane.exe");
   EXPECT_EQ(product_instance_mutex_name(), "Global\\MORVANE.instance");
 }
 

@@ -9,6 +9,7 @@
 #include "setup/install/uninstall_entry.hpp"
 #include "setup/install/uninstaller_copy.hpp"
 #include "setup/uninstall/display_version.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup {
 
@@ -37,7 +38,7 @@ tl::expected<void, std::string> empty_install_folder_with(const RemoveEntry& rem
   // Entries listed before a failure part-way are still removed; the rest of
   // the folder goes with the delayed removal.
   for (const std::string& name : listing->names) {
-    if (name == uninstaller_file_name) continue;
+    if (name == update::uninstaller_file_name) continue;
     const platform::Path entry = install_dir / platform::path_from_utf8(name);
     if (auto removed = remove(entry); !removed) return tl::unexpected(removal_failed_text(entry, removed.error()));
   }

@@ -4,6 +4,7 @@
 #include "setup/install/setup_log.hpp"
 #include "setup/window/page_scripts.hpp"
 #include "setup/window/window_host.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup {
 
@@ -40,7 +41,7 @@ void on_retry(WindowState& state) {
 
 void on_open(UiThread& ui, WindowState& state) {
   if (state.display != DisplayState::Done) return;
-  ui.layer.start_program(state.install_dir / exe_file_name(), state.install_dir);
+  ui.layer.start_program(state.install_dir / update::exe_file_name, state.install_dir);
   quit_loop(ui, state, true);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/fs.hpp"
 #include "update/apply/apply_cases.hpp"
 #include "update/apply/companion_plan.hpp"
+#include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/store/write_atomic.hpp"
@@ -15,8 +16,8 @@ namespace {
 
 tl::expected<void, UpdateError> write_history(const platform::Path& updates_dir, const VerifiedRelease& release) {
   const platform::Path folder = history_dir(updates_dir, release.manifest.version);
-  if (auto written = write_atomic(folder / "release.json", release.manifest_bytes); !written) return written;
-  return write_atomic(folder / "release.json.sig", release.signature);
+  if (auto written = write_atomic(folder / manifest_file_name, release.manifest_bytes); !written) return written;
+  return write_atomic(folder / signature_file_name, release.signature);
 }
 
 }  // namespace

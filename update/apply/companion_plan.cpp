@@ -6,7 +6,7 @@ namespace update {
 
 platform::Path aside_path_for(const platform::Path& path) {
   platform::Path aside = path;
-  aside += ".old";
+  aside += aside_suffix;
   return aside;
 }
 

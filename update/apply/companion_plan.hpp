@@ -9,12 +9,10 @@
 
 #include "platform/path.hpp"
 #include "update/journal/swap_journal.hpp"
+#include "update/own_file_names.hpp"
 #include "update/records/manifest.hpp"
 
 namespace update {
-
-// The product's executable in the install folder.
-inline constexpr std::string_view exe_file_name = "morvane.exe";
 
 // "<path>.old": where the file that a swap replaces waits.
 platform::Path aside_path_for(const platform::Path& path);

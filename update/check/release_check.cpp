@@ -9,6 +9,7 @@
 #include "update/check/pin.hpp"
 #include "update/check/refusals_log.hpp"
 #include "update/check/release_path.hpp"
+#include "update/own_file_names.hpp"
 #include "update/own_version.hpp"
 #include "update/records/version.hpp"
 #include "update/store/clock.hpp"
@@ -104,8 +105,8 @@ tl::expected<VerifiedRelease, UpdateError> verify_answers(const std::string& url
 ChannelRequests channel_requests(const fetch::ServerUrl& host, std::string_view product, std::string_view channel) {
   const std::string channel_path = release_path(product, channel);
   ChannelRequests requests;
-  requests.manifest_path = fmt::format("{}/{}", channel_path, "release.json");
-  requests.signature_path = fmt::format("{}/{}", channel_path, "release.json.sig");
+  requests.manifest_path = fmt::format("{}/{}", channel_path, manifest_file_name);
+  requests.signature_path = fmt::format("{}/{}", channel_path, signature_file_name);
   requests.manifest_url = fmt::format("{}{}", fetch::format_server_url(host), requests.manifest_path);
   return requests;
 }

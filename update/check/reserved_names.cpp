@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/text.hpp"
+#include "update/own_file_names.hpp"
 
 namespace update {
 
@@ -13,10 +14,10 @@ std::string folded_file_name(std::string_view name) {
 }
 
 bool is_updater_own_name(std::string_view folded) {
-  constexpr std::array<std::string_view, 4> whole = {"updates", "uninstall.exe", "release.json",
-                                                     "release.json.sig"};
+  constexpr std::array<std::string_view, 4> whole = {updates_folder_name, uninstaller_file_name,
+                                                     manifest_file_name, signature_file_name};
   if (std::find(whole.begin(), whole.end(), folded) != whole.end()) return true;
-  return folded.ends_with(".old") || folded.ends_with(".part");
+  return folded.ends_with(aside_suffix) || folded.ends_with(part_suffix);
 }
 
 bool is_device_name(std::string_view folded) {

@@ -5,6 +5,7 @@
 #include "fetch/digest/sha256.hpp"
 #include "platform/fs.hpp"
 #include "update/delta/xz_stream.hpp"
+#include "update/own_file_names.hpp"
 #include "update/stage/capped_file_writer.hpp"
 #include "update/stage/check_download.hpp"
 #include "update/stage/stage_rungs.hpp"
@@ -56,7 +57,7 @@ tl::expected<std::uint64_t, UpdateError> stage_artifact(StageContext& context, c
   if (auto checked = check_download(artifact.path, *bytes, artifact.bytes, artifact.sha256); !checked) {
     return tl::unexpected(std::move(checked.error()));
   }
-  const platform::Path part = context.staging_dir / platform::path_from_utf8(entry.path + ".part");
+  const platform::Path part = context.staging_dir / platform::path_from_utf8(entry.path + std::string(part_suffix));
   if (auto decoded = decode_to_staged(entry, *bytes, part, paths.staged); !decoded) {
     (void)platform::remove_file(part);
     return tl::unexpected(std::move(decoded.error()));

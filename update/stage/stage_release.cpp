@@ -2,6 +2,7 @@
 
 #include "platform/fs.hpp"
 #include "update/check/release_path.hpp"
+#include "update/own_file_names.hpp"
 #include "update/stage/stage_rungs.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/store/write_atomic.hpp"
@@ -46,10 +47,10 @@ tl::expected<StagedRelease, UpdateError> stage_release(const platform::Path& upd
     if (auto staged = stage_entry(context, entry); !staged) return tl::unexpected(std::move(staged.error()));
   }
 
-  if (auto written = write_atomic(staging_dir / "release.json", release.manifest_bytes); !written) {
+  if (auto written = write_atomic(staging_dir / manifest_file_name, release.manifest_bytes); !written) {
     return tl::unexpected(std::move(written.error()));
   }
-  if (auto written = write_atomic(staging_dir / "release.json.sig", release.signature); !written) {
+  if (auto written = write_atomic(staging_dir / signature_file_name, release.signature); !written) {
     return tl::unexpected(std::move(written.error()));
   }
   return StagedRelease{manifest.version, staging_dir, context.bytes_moved, context.reused};

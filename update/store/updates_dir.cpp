@@ -2,6 +2,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
+#include "update/own_file_names.hpp"
 
 namespace update {
 
@@ -44,6 +45,10 @@ tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates
     return tl::unexpected(io_error_at(readme, written.error()));
   }
   return {};
+}
+
+platform::Path updates_dir_in(const platform::Path& install_dir) {
+  return install_dir / platform::path_from_utf8(updates_folder_name);
 }
 
 bool path_exists(const platform::Path& path) { return platform::exists(path); }

@@ -19,6 +19,9 @@ std::string_view updates_readme_text();
 // a folder of that name) is left as it is.
 tl::expected<void, UpdateError> ensure_updates_dir(const platform::Path& updates);
 
+// <install folder>/updates: the updates folder of an installation.
+platform::Path updates_dir_in(const platform::Path& install_dir);
+
 // True when the path's metadata can be read (a file or a folder).
 bool path_exists(const platform::Path& path);
 

@@ -1,6 +1,7 @@
 #include "update/store/write_atomic.hpp"
 
 #include "platform/fs.hpp"
+#include "update/own_file_names.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace update {
@@ -8,11 +9,10 @@ namespace update {
 platform::Path part_path_for(const platform::Path& path) {
   using Text = platform::Path::string_type;
   const Text name = path.filename().native();
-  const Text part = platform::Path("part").native();
+  const Text part = platform::path_from_utf8(part_suffix).native();
   const auto dot = name.rfind(platform::Path::value_type('.'));
   const bool no_extension = dot == Text::npos || dot == 0 || name == platform::Path("..").native();
-  const Text part_name = no_extension ? name + platform::Path::value_type('.') + part
-                                      : name.substr(0, dot + 1) + part;
+  const Text part_name = no_extension ? name + part : name.substr(0, dot) + part;
   return path.parent_path() / part_name;
 }
 

@@ -6,6 +6,7 @@
 #include "fetch/progress.hpp"
 #include "platform/fs.hpp"
 #include "update/json/json_codec.hpp"
+#include "update/own_file_names.hpp"
 #include "update/store/clock.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/store/write_atomic.hpp"
@@ -43,11 +44,8 @@ namespace {
 
 std::string last_component(const platform::Path& path) { return platform::display(path.filename()); }
 
-std::string without_old_suffix(std::string name) {
-  constexpr std::string_view kOld = ".old";
-  if (name.size() >= kOld.size() && name.compare(name.size() - kOld.size(), kOld.size(), kOld) == 0) {
-    name.erase(name.size() - kOld.size());
-  }
+std::string without_aside_suffix(std::string name) {
+  if (name.ends_with(aside_suffix)) name.erase(name.size() - aside_suffix.size());
   return name;
 }
 
@@ -78,7 +76,7 @@ tl::expected<RollbackRecord, UpdateError> write_rollback(const platform::Path& u
     auto hashed = hash_file_with_size(companion);
     if (!hashed) return tl::unexpected(std::move(hashed.error()));
     record.companions.push_back(
-        {without_old_suffix(last_component(companion)), hashed->first, std::move(hashed->second)});
+        {without_aside_suffix(last_component(companion)), hashed->first, std::move(hashed->second)});
   }
 
   auto hashed = hash_file_with_size(exe);

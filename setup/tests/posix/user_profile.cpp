@@ -12,6 +12,7 @@
 #include "setup/install/install_paths.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "testkit/release/product_standin.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup_test {
 
@@ -30,7 +31,7 @@ RunningInstalledProduct::RunningInstalledProduct(const UserProfile& user) {
   envp.push_back(nullptr);
   // What execvp does with an executable that is no object file.
   std::string shell = "/bin/sh";
-  std::string exe = (user.install / setup::exe_file_name()).string();
+  std::string exe = (user.install / update::exe_file_name).string();
   char* argv[] = {shell.data(), exe.data(), nullptr};
   pid_t pid = 0;
   if (::posix_spawn(&pid, shell.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {

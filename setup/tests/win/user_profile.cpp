@@ -14,6 +14,7 @@
 #include "setup/tests/disk_views.hpp"
 #include "testkit/release/product_standin.hpp"
 #include "testkit/scoped_env.hpp"
+#include "update/own_file_names.hpp"
 
 namespace setup_test {
 
@@ -21,7 +22,7 @@ using namespace std::chrono_literals;
 
 RunningInstalledProduct::RunningInstalledProduct(const UserProfile& user) {
   const platform::Path log = user.root / "product-standin.log";
-  const platform::Path exe = user.install / setup::exe_file_name();
+  const platform::Path exe = user.install / update::exe_file_name;
   testkit::ScopedEnv log_env("MORVANE_PRODUCT_STANDIN_LOG", platform::display(log));
   testkit::ScopedEnv seconds_env("MORVANE_PRODUCT_SECONDS", "60");
   const platform::Path program = testkit::product_standin_program();
