@@ -81,6 +81,11 @@ IoResult<void> remove_file(const Path& path);
 // Removes a folder with everything in it.
 IoResult<void> remove_dir_all(const Path& path);
 
+// Removes what stands at the path: a folder (links followed) with everything
+// in it, anything else as a file. remove_dir_all takes a link to a folder
+// away as the link itself, so the removal never reaches where a link leads.
+IoResult<void> remove_entry(const Path& path);
+
 // Copies a file onto the target, replacing it. A copy that stops part-way
 // (a full disk) fails with the system's own error and may leave the target
 // cut short.

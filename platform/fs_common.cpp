@@ -13,6 +13,12 @@ bool is_regular_file(const Path& path) {
   return meta && meta->is_file;
 }
 
+IoResult<void> remove_entry(const Path& path) {
+  const auto meta = metadata(path);
+  if (meta && meta->is_dir) return remove_dir_all(path);
+  return remove_file(path);
+}
+
 IoResult<Bytes> read_file(const Path& path) {
   auto file = File::open_read(path);
   if (!file) return tl::unexpected(file.error());

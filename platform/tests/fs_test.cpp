@@ -89,6 +89,19 @@ TEST(Fs, RemoveFileRefusesAFolderAndRemoveDirAllTakesEverything) {
   EXPECT_TRUE(platform::remove_dir_all(dir / "missing" / "deeper"));
 }
 
+TEST(Fs, RemoveEntryTakesAFileOrAWholeFolder) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "d" / "e"));
+  ASSERT_TRUE(platform::write_file(dir / "d" / "e" / "f", byte_view("x")));
+  ASSERT_TRUE(platform::write_file(dir / "g", byte_view("y")));
+  EXPECT_TRUE(platform::remove_entry(dir / "g"));
+  EXPECT_TRUE(platform::remove_entry(dir / "d"));
+  EXPECT_FALSE(platform::exists(dir / "g"));
+  EXPECT_FALSE(platform::exists(dir / "d"));
+  // Nothing there is a file that cannot be removed.
+  EXPECT_FALSE(platform::remove_entry(dir / "g"));
+}
+
 TEST(Fs, AppendAddsToTheEnd) {
   testkit::TempDir dir;
   for (const char* part : {"one\n", "two\n"}) {

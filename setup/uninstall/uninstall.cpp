@@ -24,11 +24,9 @@ std::string removal_failed_text(const platform::Path& entry, const platform::IoE
 }
 
 platform::IoResult<void> remove_install_entry(const platform::Path& entry) {
-  // remove_dir_all takes a link to a folder away as the link itself, so a
-  // link in the install folder never leads the removal outside it.
-  const auto metadata = platform::metadata(entry);
-  if (metadata && metadata->is_dir) return platform::remove_dir_all(entry);
-  return platform::remove_file(entry);
+  // A link in the install folder goes as the link itself: the removal never
+  // leads outside the folder.
+  return platform::remove_entry(entry);
 }
 
 tl::expected<void, std::string> empty_install_folder_with(const RemoveEntry& remove,

@@ -22,10 +22,6 @@ struct ApplyPlan {
   std::vector<Companion> companions;
 };
 
-// Removes a file, or a folder with everything in it, that stands at the
-// path; nothing there is fine. A failure is UpdateError::Io naming it.
-tl::expected<void, UpdateError> remove_stale(const platform::Path& path);
-
 // The executable has a staged copy: rollback record, stale asides, then
 // every move under the journal, then the forward finish. From the first
 // journal write on, a failure undoes nothing and leaves the journal for the

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "update/apply/apply_cases.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/swap/move_triple.hpp"
 
 namespace update::apply {

@@ -7,6 +7,7 @@
 #include "update/apply/companion_plan.hpp"
 #include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/store/write_atomic.hpp"
 
@@ -53,7 +54,7 @@ tl::expected<void, UpdateError> apply_staged(const platform::Path& updates_dir, 
     if (auto moved = apply::apply_companions_only(plan); !moved) return moved;
     // As after a journaled swap and a fresh install, nothing of this release
     // stays staged: its manifest and signature live on in the history.
-    if (auto removed = apply::remove_stale(pending); !removed) return removed;
+    if (auto removed = remove_stale(pending); !removed) return removed;
   }
   return write_history(updates_dir, release);
 }

@@ -9,6 +9,7 @@
 #include "update/apply/apply_cases.hpp"
 #include "update/apply/companion_plan.hpp"
 #include "update/store/clock.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/swap/finish_swap.hpp"
 #include "update/swap/rollback_record.hpp"
@@ -24,20 +25,7 @@ std::vector<platform::Path> companion_targets(const std::vector<Companion>& comp
   return targets;
 }
 
-tl::expected<void, UpdateError> move(const platform::Path& from, const platform::Path& to) {
-  if (auto moved = platform::rename_replace(from, to); !moved) return tl::unexpected(io_error_at(from, moved.error()));
-  return {};
-}
-
 }  // namespace
-
-tl::expected<void, UpdateError> remove_stale(const platform::Path& path) {
-  auto meta = platform::metadata(path);
-  if (!meta) return {};
-  auto removed = meta->is_dir ? platform::remove_dir_all(path) : platform::remove_file(path);
-  if (!removed) return tl::unexpected(io_error_at(path, removed.error()));
-  return {};
-}
 
 tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::string_view replaced_version) {
   std::optional<std::string> previous_version;
@@ -80,12 +68,12 @@ tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::s
 
   // An installation without its executable has nothing to set aside.
   if (path_exists(plan.exe.target)) {
-    if (auto moved = move(plan.exe.target, plan.exe.aside); !moved) return moved;
+    if (auto moved = move_file(plan.exe.target, plan.exe.aside); !moved) return moved;
   }
   journal.step = SwapStep::MovedAside;
   if (auto written = write_journal(plan.updates_dir, journal); !written) return written;
 
-  if (auto moved = move(plan.exe.incoming, plan.exe.target); !moved) return moved;
+  if (auto moved = move_file(plan.exe.incoming, plan.exe.target); !moved) return moved;
   journal.step = SwapStep::MovedIn;
   if (auto written = write_journal(plan.updates_dir, journal); !written) return written;
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/fs.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/swap/rollback_record.hpp"
 
@@ -13,26 +14,13 @@ namespace {
 
 using Result = tl::expected<void, UpdateError>;
 
-// Removes a file, or a folder with everything in it.
-Result remove_path(const platform::Path& path) {
-  auto meta = platform::metadata(path);
-  auto removed = meta && meta->is_dir ? platform::remove_dir_all(path) : platform::remove_file(path);
-  if (!removed) return tl::unexpected(io_error_at(path, removed.error()));
-  return {};
-}
-
 // Moves the aside file to the park, replacing whatever is parked there.
 Result park_aside(const std::string& aside_text, const std::string& park_text) {
   const platform::Path aside = platform::path_from_utf8(aside_text);
   const platform::Path park = platform::path_from_utf8(park_text);
   if (!path_exists(aside)) return {};
-  if (path_exists(park)) {
-    if (auto removed = remove_path(park); !removed) return removed;
-  }
-  if (auto moved = platform::rename_replace(aside, park); !moved) {
-    return tl::unexpected(io_error_at(aside, moved.error()));
-  }
-  return {};
+  if (auto removed = remove_stale(park); !removed) return removed;
+  return move_file(aside, park);
 }
 
 Result park_files(const platform::Path& updates_dir, const SwapJournal& journal) {

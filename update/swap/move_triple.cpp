@@ -1,18 +1,12 @@
 #include "update/swap/move_triple.hpp"
 
 #include "platform/fs.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace update {
 
 namespace {
-
-tl::expected<void, UpdateError> move(const platform::Path& from, const platform::Path& to) {
-  if (auto moved = platform::rename_replace(from, to); !moved) {
-    return tl::unexpected(io_error_at(from, moved.error()));
-  }
-  return {};
-}
 
 // Moves a file to a place whose folder may not exist: a new file of the
 // release can live in a folder that the installation does not have yet, and
@@ -28,7 +22,7 @@ tl::expected<void, UpdateError> move_into_folder(const platform::Path& from, con
       }
     }
   }
-  return move(from, to);
+  return move_file(from, to);
 }
 
 }  // namespace
@@ -46,13 +40,13 @@ MoveTriple main_paths(const SwapJournal& journal) {
 tl::expected<void, UpdateError> roll_forward(const MoveTriple& paths) {
   if (path_exists(paths.incoming)) {
     if (path_exists(paths.target)) {
-      if (auto moved = move(paths.target, paths.aside); !moved) return moved;
+      if (auto moved = move_file(paths.target, paths.aside); !moved) return moved;
     }
     return move_into_folder(paths.incoming, paths.target);
   }
   if (!path_exists(paths.target) && path_exists(paths.aside)) {
     // The new file is gone: the old one goes back into place.
-    return move(paths.aside, paths.target);
+    return move_file(paths.aside, paths.target);
   }
   return {};
 }
@@ -62,7 +56,7 @@ tl::expected<void, UpdateError> roll_back(const MoveTriple& paths) {
     if (path_exists(paths.target)) {
       if (auto moved = move_into_folder(paths.target, paths.incoming); !moved) return moved;
     }
-    return move(paths.aside, paths.target);
+    return move_file(paths.aside, paths.target);
   }
   if (path_exists(paths.target) && !path_exists(paths.incoming)) {
     // A file that had no predecessor goes back to where it was staged.

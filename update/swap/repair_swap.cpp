@@ -4,6 +4,7 @@
 
 #include "platform/fs.hpp"
 #include "update/journal/read_journal.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/swap/finish_swap.hpp"
 #include "update/swap/move_triple.hpp"
@@ -13,13 +14,6 @@ namespace update {
 namespace {
 
 using Result = tl::expected<void, UpdateError>;
-
-Result move(const platform::Path& from, const platform::Path& to) {
-  if (auto moved = platform::rename_replace(from, to); !moved) {
-    return tl::unexpected(io_error_at(from, moved.error()));
-  }
-  return {};
-}
 
 // Records the direction in the journal before the move that settles it.
 // Once the executable is at target, a later run reads the direction from the
@@ -50,7 +44,7 @@ tl::expected<SwapDirection, UpdateError> settle_executable(const platform::Path&
         return tl::unexpected(recorded.error());
       }
     }
-    if (auto moved = move(exe.incoming, exe.target); !moved) return tl::unexpected(moved.error());
+    if (auto moved = move_file(exe.incoming, exe.target); !moved) return tl::unexpected(moved.error());
     return SwapDirection::Forward;
   }
   if (path_exists(exe.aside)) {
@@ -60,7 +54,7 @@ tl::expected<SwapDirection, UpdateError> settle_executable(const platform::Path&
         return tl::unexpected(recorded.error());
       }
     }
-    if (auto moved = move(exe.aside, exe.target); !moved) return tl::unexpected(moved.error());
+    if (auto moved = move_file(exe.aside, exe.target); !moved) return tl::unexpected(moved.error());
     return SwapDirection::Back;
   }
   return tl::unexpected(UpdateError{UpdateError::Incomplete{

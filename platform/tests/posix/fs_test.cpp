@@ -130,6 +130,16 @@ TEST(Fs, SameFileComparesWhatThePathsLeadTo) {
   }
 }
 
+TEST(Fs, RemoveEntryTakesALinkToAFolderAsTheLink) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "real"));
+  ASSERT_TRUE(platform::write_file(dir / "real" / "kept", byte_view("x")));
+  std::filesystem::create_directory_symlink(dir / "real", dir / "linked");
+  ASSERT_TRUE(platform::remove_entry(dir / "linked"));
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "linked"));
+  EXPECT_TRUE(platform::exists(dir / "real" / "kept"));
+}
+
 TEST(Fs, MarkExecutableLetsWhoeverMayReadItRunIt) {
   testkit::TempDir dir;
   const struct {
