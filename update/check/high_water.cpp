@@ -18,10 +18,7 @@ tl::expected<std::string, JsonError> high_water_json(const HighWater& mark) { re
 
 tl::expected<void, UpdateError> store_high_water(const platform::Path& updates, const HighWater& mark) {
   if (auto made = ensure_updates_dir(updates); !made) return tl::unexpected(std::move(made.error()));
-  const platform::Path path = high_water_path(updates);
-  const auto json = high_water_json(mark);
-  if (!json) return tl::unexpected(UpdateError{UpdateError::Io{platform::display(path), json.error().display()}});
-  return write_atomic(path, platform::byte_view(*json));
+  return write_json_atomic(high_water_path(updates), high_water_json(mark));
 }
 
 }  // namespace update

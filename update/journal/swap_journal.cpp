@@ -20,12 +20,9 @@ tl::expected<std::string, JsonError> journal_json(const SwapJournal& journal) {
 
 tl::expected<void, UpdateError> write_journal(const platform::Path& updates_dir,
                                               const SwapJournal& journal) {
-  const platform::Path path = journal_path(updates_dir);
   // An empty or partial journal would be unreadable and stop every later
   // run, so a record that cannot be written as JSON is never written at all.
-  const auto json = journal_json(journal);
-  if (!json) return tl::unexpected(UpdateError{UpdateError::Io{platform::display(path), json.error().display()}});
-  return write_atomic(path, platform::byte_view(*json));
+  return write_json_atomic(journal_path(updates_dir), journal_json(journal));
 }
 
 }  // namespace update

@@ -2,6 +2,7 @@
 
 #include "platform/fs.hpp"
 #include "update/own_file_names.hpp"
+#include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace update {
@@ -46,10 +47,13 @@ tl::expected<void, UpdateError> write_atomic(const platform::Path& path, platfor
     }
   }
 
-  if (auto moved = platform::rename_replace(part, path); !moved) {
-    return tl::unexpected(io_error_at(part, moved.error()));
-  }
-  return {};
+  return move_file(part, path);
+}
+
+tl::expected<void, UpdateError> write_json_atomic(const platform::Path& path,
+                                                  const tl::expected<std::string, JsonError>& json) {
+  if (!json) return tl::unexpected(UpdateError{UpdateError::Io{platform::display(path), json.error().display()}});
+  return write_atomic(path, platform::byte_view(*json));
 }
 
 }  // namespace update

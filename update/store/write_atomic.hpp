@@ -1,11 +1,14 @@
 // Atomic whole-file writes for the records that must survive a crash.
 #pragma once
 
+#include <string>
+
 #include <tl/expected.hpp>
 
 #include "platform/bytes.hpp"
 #include "platform/path.hpp"
 #include "update/error.hpp"
+#include "update/json/json_error.hpp"
 
 namespace update {
 
@@ -24,5 +27,13 @@ platform::Path part_path_for(const platform::Path& path);
 // removed). On a failure the part file stays; the next write to a target that
 // shares it truncates it.
 tl::expected<void, UpdateError> write_atomic(const platform::Path& path, platform::ByteView bytes);
+
+// Writes a record's JSON text through write_atomic. A record that could not
+// be written as JSON (`json` holds the writer's error: a text that is not
+// valid UTF-8) is never written, since an empty or partial record would be
+// unreadable: that failure is UpdateError::Io naming the path, with the
+// error's display text.
+tl::expected<void, UpdateError> write_json_atomic(const platform::Path& path,
+                                                  const tl::expected<std::string, JsonError>& json);
 
 }  // namespace update

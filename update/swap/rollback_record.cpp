@@ -89,10 +89,7 @@ tl::expected<RollbackRecord, UpdateError> write_rollback(const platform::Path& u
 
   if (auto made = ensure_updates_dir(updates_dir); !made) return tl::unexpected(std::move(made.error()));
 
-  const platform::Path path = rollback_path(updates_dir);
-  const auto json = rollback_json(record);
-  if (!json) return tl::unexpected(UpdateError{UpdateError::Io{platform::display(path), json.error().display()}});
-  if (auto written = write_atomic(path, platform::byte_view(*json)); !written) {
+  if (auto written = write_json_atomic(rollback_path(updates_dir), rollback_json(record)); !written) {
     return tl::unexpected(std::move(written.error()));
   }
   return record;
