@@ -41,18 +41,20 @@ tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::s
     if (auto removed = remove_stale(platform::path_from_utf8(companion.aside)); !removed) return removed;
   }
 
-  SwapJournal journal{SwapKind::Apply,
-                      std::string(plan.version),
-                      previous_version,
-                      platform::display(plan.exe.target),
-                      platform::display(plan.exe.aside),
-                      platform::display(plan.exe.incoming),
-                      std::nullopt,
-                      plan.companions,
-                      SwapStep::Begun,
-                      platform::display(plan.install_dir),
-                      platform::display(plan.updates_dir),
-                      static_cast<std::int64_t>(now_ms())};
+  SwapJournal journal{
+      .kind = SwapKind::Apply,
+      .version = std::string(plan.version),
+      .previous_version = previous_version,
+      .target = platform::display(plan.exe.target),
+      .aside = platform::display(plan.exe.aside),
+      .incoming = platform::display(plan.exe.incoming),
+      .park = std::nullopt,
+      .companions = plan.companions,
+      .step = SwapStep::Begun,
+      .exe_dir = platform::display(plan.install_dir),
+      .updates_dir = platform::display(plan.updates_dir),
+      .written_at_ms = static_cast<std::int64_t>(now_ms()),
+  };
   if (auto ready = ensure_updates_dir(plan.updates_dir); !ready) return ready;
   if (auto written = write_journal(plan.updates_dir, journal); !written) return written;
 

@@ -19,8 +19,12 @@ std::optional<Companion> next_companion(const std::vector<FileEntry>& files, std
     const platform::Path incoming = pending / name;
     if (!platform::is_regular_file(incoming)) continue;
     const platform::Path target = install / name;
-    return Companion{platform::display(target), platform::display(aside_path_for(target)), platform::display(incoming),
-                     std::nullopt};
+    return Companion{
+        .target = platform::display(target),
+        .aside = platform::display(aside_path_for(target)),
+        .incoming = platform::display(incoming),
+        .park = std::nullopt,
+    };
   }
   return std::nullopt;
 }

@@ -18,6 +18,7 @@ namespace {
 using platform::Path;
 using swaptest::content;
 using swaptest::put;
+using update::Companion;
 using update::SwapDirection;
 using update::SwapJournal;
 using update::UpdateError;
@@ -46,24 +47,31 @@ class Finish : public testing::Test {
 
   SwapJournal journal(bool parked) const {
     auto text = [](const Path& path) { return platform::display(path); };
-    SwapJournal journal;
-    journal.version = "2.0.0";
-    journal.previous_version = "1.0.0";
-    journal.target = text(install() / "morvane.exe");
-    journal.aside = text(install() / "morvane.exe.old");
-    journal.incoming = text(pending() / "morvane.exe");
-    journal.companions = {
-        {text(install() / "a.dll"), text(install() / "a.dll.old"), text(pending() / "a.dll"), std::nullopt},
-        {text(install() / "b.dll"), text(install() / "b.dll.old"), text(pending() / "b.dll"), std::nullopt},
+    auto parked_at = [&](const char* name) { return parked ? std::optional(text(park() / name)) : std::nullopt; };
+    return SwapJournal{
+        .kind = update::SwapKind::Apply,
+        .version = "2.0.0",
+        .previous_version = "1.0.0",
+        .target = text(install() / "morvane.exe"),
+        .aside = text(install() / "morvane.exe.old"),
+        .incoming = text(pending() / "morvane.exe"),
+        .park = parked_at("morvane.exe"),
+        .companions =
+            {
+                Companion{.target = text(install() / "a.dll"),
+                          .aside = text(install() / "a.dll.old"),
+                          .incoming = text(pending() / "a.dll"),
+                          .park = parked_at("a.dll.old")},
+                Companion{.target = text(install() / "b.dll"),
+                          .aside = text(install() / "b.dll.old"),
+                          .incoming = text(pending() / "b.dll"),
+                          .park = std::nullopt},
+            },
+        .step = update::SwapStep::MovedIn,
+        .exe_dir = text(install()),
+        .updates_dir = text(updates()),
+        .written_at_ms = 0,
     };
-    if (parked) {
-      journal.park = text(park() / "morvane.exe");
-      journal.companions[0].park = text(park() / "a.dll.old");
-    }
-    journal.step = update::SwapStep::MovedIn;
-    journal.exe_dir = text(install());
-    journal.updates_dir = text(updates());
-    return journal;
   }
 
   testkit::TempDir temp_;

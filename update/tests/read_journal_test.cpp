@@ -53,18 +53,23 @@ class ReadJournal : public testing::Test {
   }
 
   SwapJournal expected() const {
-    SwapJournal journal;
-    journal.kind = update::SwapKind::Apply;
-    journal.version = "2.0.0";
-    journal.previous_version = "1.0.0";
-    journal.target = dir() + "/morvane.exe";
-    journal.aside = dir() + "/morvane.exe.old";
-    journal.incoming = dir() + "/updates/pending/2.0.0/morvane.exe";
-    journal.companions = {{dir() + "/a.dll", dir() + "/a.dll.old", dir() + "/updates/pending/2.0.0/a.dll", std::nullopt}};
-    journal.step = update::SwapStep::MovedIn;
-    journal.exe_dir = dir();
-    journal.updates_dir = dir() + "/updates";
-    journal.written_at_ms = 1700000000000;
+    SwapJournal journal{
+        .kind = update::SwapKind::Apply,
+        .version = "2.0.0",
+        .previous_version = "1.0.0",
+        .target = dir() + "/morvane.exe",
+        .aside = dir() + "/morvane.exe.old",
+        .incoming = dir() + "/updates/pending/2.0.0/morvane.exe",
+        .park = std::nullopt,
+        .companions = {Companion{.target = dir() + "/a.dll",
+                                 .aside = dir() + "/a.dll.old",
+                                 .incoming = dir() + "/updates/pending/2.0.0/a.dll",
+                                 .park = std::nullopt}},
+        .step = update::SwapStep::MovedIn,
+        .exe_dir = dir(),
+        .updates_dir = dir() + "/updates",
+        .written_at_ms = 1700000000000,
+    };
     return journal;
   }
 

@@ -16,23 +16,30 @@ using update::Companion;
 using update::SwapJournal;
 
 SwapJournal windows_journal() {
-  SwapJournal journal;
-  journal.kind = update::SwapKind::Rollback;
-  journal.version = "2.0.0";
-  journal.previous_version = "1.4.2+nightly";
-  journal.target = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe)";
-  journal.aside = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe.old)";
-  journal.incoming = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates\pending\2.0.0\morvane.exe)";
-  journal.companions = {
-      {R"(C:\M\a.dll)", R"(C:\M\a.dll.old)", R"(C:\M\updates\pending\2.0.0\a.dll)", std::nullopt},
-      {R"(C:\M\lib\b.dll)", R"(C:\M\lib\b.dll.old)", R"(C:\M\updates\pending\2.0.0\lib\b.dll)",
-       R"(C:\M\updates\park\b.dll.old)"},
+  return SwapJournal{
+      .kind = update::SwapKind::Rollback,
+      .version = "2.0.0",
+      .previous_version = "1.4.2+nightly",
+      .target = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe)",
+      .aside = R"(C:\Users\p\AppData\Local\Programs\MORVANE\morvane.exe.old)",
+      .incoming = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates\pending\2.0.0\morvane.exe)",
+      .park = std::nullopt,
+      .companions =
+          {
+              Companion{.target = R"(C:\M\a.dll)",
+                        .aside = R"(C:\M\a.dll.old)",
+                        .incoming = R"(C:\M\updates\pending\2.0.0\a.dll)",
+                        .park = std::nullopt},
+              Companion{.target = R"(C:\M\lib\b.dll)",
+                        .aside = R"(C:\M\lib\b.dll.old)",
+                        .incoming = R"(C:\M\updates\pending\2.0.0\lib\b.dll)",
+                        .park = R"(C:\M\updates\park\b.dll.old)"},
+          },
+      .step = update::SwapStep::MovedAside,
+      .exe_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE)",
+      .updates_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates)",
+      .written_at_ms = -1234,
   };
-  journal.step = update::SwapStep::MovedAside;
-  journal.exe_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE)";
-  journal.updates_dir = R"(C:\Users\p\AppData\Local\Programs\MORVANE\updates)";
-  journal.written_at_ms = -1234;
-  return journal;
 }
 
 TEST(JournalBytes, WithCompanionsEveryKeyInOrderNullsAndEscapedBackslashes) {
@@ -69,17 +76,20 @@ TEST(JournalBytes, WithCompanionsEveryKeyInOrderNullsAndEscapedBackslashes) {
 }
 
 TEST(JournalBytes, WithoutCompanionsAnEmptyListAndParkPresent) {
-  SwapJournal journal;
-  journal.kind = update::SwapKind::Apply;
-  journal.version = "0.2.0";
-  journal.target = "/m/morvane.exe";
-  journal.aside = "/m/morvane.exe.old";
-  journal.incoming = "/m/updates/pending/0.2.0/morvane.exe";
-  journal.park = "/m/updates/park/morvane.exe";
-  journal.step = update::SwapStep::Begun;
-  journal.exe_dir = "/m";
-  journal.updates_dir = "/m/updates";
-  journal.written_at_ms = 1700000000123;
+  const SwapJournal journal{
+      .kind = update::SwapKind::Apply,
+      .version = "0.2.0",
+      .previous_version = std::nullopt,
+      .target = "/m/morvane.exe",
+      .aside = "/m/morvane.exe.old",
+      .incoming = "/m/updates/pending/0.2.0/morvane.exe",
+      .park = "/m/updates/park/morvane.exe",
+      .companions = {},
+      .step = update::SwapStep::Begun,
+      .exe_dir = "/m",
+      .updates_dir = "/m/updates",
+      .written_at_ms = 1700000000123,
+  };
   const auto json = update::journal_json(journal);
   ASSERT_TRUE(json);
   EXPECT_EQ(*json,
@@ -133,19 +143,23 @@ TEST(WriteJournal, WritesTheBytesAtomicallyAndReadsBackEqual) {
   const auto install = temp / "MORVANE";
   const auto updates = install / "updates";
   // File names with quotes and backslashes travel through the escapes.
-  SwapJournal journal;
-  journal.version = "2.0.0";
-  journal.previous_version = "1.0.0";
-  journal.target = platform::display(install / "mor\"vane.exe");
-  journal.aside = platform::display(install / "mor\"vane.exe.old");
-  journal.incoming = platform::display(updates / "pending" / "2.0.0" / "mor\"vane.exe");
-  journal.park = platform::display(updates / "park\\exe");
-  journal.companions = {{platform::display(install / "a\\b.dll"), platform::display(install / "a\\b.dll.old"),
-                         platform::display(updates / "pending" / "2.0.0" / "a\\b.dll"), std::nullopt}};
-  journal.step = update::SwapStep::CompanionsMoved;
-  journal.exe_dir = R"(C:\elsewhere)";
-  journal.updates_dir = R"(C:\elsewhere\updates)";
-  journal.written_at_ms = -7;
+  SwapJournal journal{
+      .kind = update::SwapKind::Apply,
+      .version = "2.0.0",
+      .previous_version = "1.0.0",
+      .target = platform::display(install / "mor\"vane.exe"),
+      .aside = platform::display(install / "mor\"vane.exe.old"),
+      .incoming = platform::display(updates / "pending" / "2.0.0" / "mor\"vane.exe"),
+      .park = platform::display(updates / "park\\exe"),
+      .companions = {Companion{.target = platform::display(install / "a\\b.dll"),
+                               .aside = platform::display(install / "a\\b.dll.old"),
+                               .incoming = platform::display(updates / "pending" / "2.0.0" / "a\\b.dll"),
+                               .park = std::nullopt}},
+      .step = update::SwapStep::CompanionsMoved,
+      .exe_dir = R"(C:\elsewhere)",
+      .updates_dir = R"(C:\elsewhere\updates)",
+      .written_at_ms = -7,
+  };
 
   ASSERT_TRUE(update::write_journal(updates, journal));
   const auto bytes = platform::read_file(updates / "swap.journal");
