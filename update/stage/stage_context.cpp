@@ -1,8 +1,9 @@
+#include "update/stage/stage_context.hpp"
+
 #include <utility>
 
 #include "fetch/http/download.hpp"
 #include "update/stage/stage_progress.hpp"
-#include "update/stage/stage_rungs.hpp"
 #include "update/stage/staged_log.hpp"
 
 namespace update::stage {
