@@ -1,5 +1,6 @@
 // A connection to a server for one request: a plain TCP socket, or a TLS
-// session over one, with its handshake done when it is handed out.
+// session over one, with its handshake done when it is handed out, and the
+// reads and writes over either. open_connection.hpp makes one.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +12,6 @@
 
 #include <tl/expected.hpp>
 
-#include "fetch/error.hpp"
-#include "fetch/http/proxy_settings.hpp"
-#include "fetch/http/server_url.hpp"
 #include "fetch/http/tls_stream.hpp"
 #include "platform/bytes.hpp"
 #include "platform/io_error.hpp"
@@ -37,16 +35,6 @@ struct HttpConnection {
 inline constexpr std::size_t connection_read_size = 4096;
 // The most connection_read_body takes in one read.
 inline constexpr std::size_t connection_body_read_size = 64 * 1024;
-
-// A connection to the server, direct or through the configured proxy, with
-// the receive time-out set to the given seconds (the send time-out stays at
-// connect_tcp's 10 seconds) and, for https, the TLS handshake complete.
-tl::expected<HttpConnection, FetchError> open_connection(const ServerUrl& url, std::uint32_t receive_timeout_seconds);
-
-// True when the host is reached without the proxy: loopback, link-local and
-// private addresses, single-label and .local names, and the proxy settings'
-// exceptions. Compares text and address ranges only; nothing is resolved.
-bool goes_direct(const std::string& host, const ProxySettings& settings);
 
 // Writes every byte (for TLS, as application data).
 tl::expected<void, platform::IoError> connection_write_all(HttpConnection& connection, platform::ByteView bytes);

@@ -1,7 +1,8 @@
+#include "fetch/http/goes_direct.hpp"
+
 #include <string>
 #include <string_view>
 
-#include "fetch/http/connection.hpp"
 #include "platform/socket.hpp"
 #include "platform/text.hpp"
 

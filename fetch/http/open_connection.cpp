@@ -1,3 +1,5 @@
+#include "fetch/http/open_connection.hpp"
+
 #include <chrono>
 
 #include <fmt/format.h>
@@ -5,7 +7,8 @@
 #include "fetch/debug_quote.hpp"
 #include "fetch/http/connect_error.hpp"
 #include "fetch/http/connect_tcp.hpp"
-#include "fetch/http/connection.hpp"
+#include "fetch/http/goes_direct.hpp"
+#include "fetch/http/proxy_settings.hpp"
 #include "fetch/http/tls_config.hpp"
 #include "fetch/http/tls_server_name.hpp"
 #include "fetch/http/tunnel.hpp"

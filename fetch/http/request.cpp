@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "fetch/http/connection.hpp"
+#include "fetch/http/open_connection.hpp"
 
 namespace fetch {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fetch/http/connection.hpp"
+#include "fetch/http/goes_direct.hpp"
 #include "fetch/http/tls_server_name.hpp"
 
 namespace fetch {

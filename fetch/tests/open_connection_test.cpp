@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "fetch/http/connection.hpp"
+#include "fetch/http/open_connection.hpp"
 #include "fetch/http/request.hpp"
 #include "fetch/tests/fetch_printers.hpp"
 #include "platform/env.hpp"

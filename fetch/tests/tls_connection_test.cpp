@@ -13,6 +13,7 @@
 #include <openssl/ssl.h>
 
 #include "fetch/http/connection.hpp"
+#include "fetch/http/open_connection.hpp"
 #include "fetch/http/request.hpp"
 #include "fetch/http/response.hpp"
 #include "fetch/tests/fetch_printers.hpp"
