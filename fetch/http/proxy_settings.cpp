@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "fetch/http/proxy_url.hpp"
 #include "platform/env.hpp"
 #include "platform/text.hpp"
 

@@ -1,8 +1,7 @@
-// Where the proxy settings come from: environment variables and `reg query`,
-// and the small text rules for reading them.
+#include "fetch/http/proxy_sources.hpp"
+
 #include <string>
 
-#include "fetch/http/proxy_settings.hpp"
 #include "platform/env.hpp"
 #include "platform/process.hpp"
 #include "platform/text.hpp"

@@ -1,9 +1,8 @@
-// Reading a proxy address such as "http://user:pw@proxy.corp:3128" or
-// "socks5h://[::1]:1080".
+#include "fetch/http/proxy_url.hpp"
+
 #include <charconv>
 #include <string>
 
-#include "fetch/http/proxy_settings.hpp"
 #include "platform/text.hpp"
 
 namespace fetch {

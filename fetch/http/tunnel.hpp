@@ -1,4 +1,6 @@
-// Tunnels through a proxy: HTTP CONNECT and SOCKS5.
+// Tunnels through a proxy: HTTP CONNECT (http_connect.cpp) and SOCKS5
+// (socks5.cpp), which share their bytes on the wire and their failure
+// sentences' parts (tunnel_wire.hpp).
 #pragma once
 
 #include <cstdint>

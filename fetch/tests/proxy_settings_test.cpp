@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/proxy_sources.hpp"
 #include "platform/process.hpp"
 
 namespace {

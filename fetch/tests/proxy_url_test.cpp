@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/proxy_url.hpp"
 
 namespace {
 
