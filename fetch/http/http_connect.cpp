@@ -68,12 +68,8 @@ std::string_view second_word(std::string_view line) {
 
 tl::expected<void, ConnectError> http_connect_tunnel(platform::Socket& socket, const ProxyEndpoint& proxy,
                                                      const std::string& host, std::uint16_t port) {
-  const std::string proxy_text = peer_text(socket);
-  const std::string target = fmt::format("{}:{}", host, port);
-  auto fail = [&socket](ConnectError error) {
-    socket.close();
-    return tl::unexpected(std::move(error));
-  };
+  TunnelFailures failures(socket, host, port);
+  const std::string& target = failures.target();
 
   std::string request = fmt::format("CONNECT {} HTTP/1.1\r\nHost: {}\r\n", target, target);
   if (proxy.credentials) {
@@ -81,35 +77,26 @@ tl::expected<void, ConnectError> http_connect_tunnel(platform::Socket& socket, c
     request += fmt::format("Proxy-Authorization: Basic {}\r\n", base64_encode(pair));
   }
   request += "Proxy-Connection: keep-alive\r\n\r\n";
-  if (auto sent = socket.send_all(platform::byte_view(request)); !sent) {
-    return fail(proxy_silent_error(proxy_text, std::move(sent.error())));
-  }
+  if (auto sent = socket.send_all(platform::byte_view(request)); !sent) return failures.silent(sent.error());
 
   auto head = read_head(socket);
-  if (!head) {
-    return fail(
-        ConnectError{ConnectError::NotAProxy{proxy_text, fmt::format("reading its answer: {}", head.error().text())}});
-  }
+  if (!head) return failures.not_a_proxy(fmt::format("reading its answer: {}", head.error().text()));
 
   const std::string status_line = status_line_of(*head);
   const std::string_view code = second_word(status_line);
   if (code == "200") return {};
   if (code == "407") {
-    return fail(ConnectError{ConnectError::ProxyRefused{
-        proxy_text, proxy.credentials ? "it did not accept the username and password in the proxy address"
-                                      : "it wants a username and password, and the proxy address carries none"}});
+    return failures.refused(proxy.credentials ? "it did not accept the username and password in the proxy address"
+                                              : "it wants a username and password, and the proxy address carries none");
   }
   if (code == "403" && port != 443) {
-    return fail(ConnectError{ConnectError::ProxyRefused{
-        proxy_text,
+    return failures.refused(
         fmt::format("{} \u2014 many HTTP proxies allow a tunnel to port 443 only, and this one was asked for port {}",
-                    status_line, port)}});
+                    status_line, port));
   }
-  if (code == "403" || code == "401") return fail(ConnectError{ConnectError::ProxyRefused{proxy_text, status_line}});
-  if (code == "502" || code == "503" || code == "504") {
-    return fail(ConnectError{ConnectError::ProxyCannotReach{proxy_text, target, status_line}});
-  }
-  return fail(ConnectError{ConnectError::NotAProxy{proxy_text, status_line}});
+  if (code == "403" || code == "401") return failures.refused(status_line);
+  if (code == "502" || code == "503" || code == "504") return failures.cannot_reach(status_line);
+  return failures.not_a_proxy(status_line);
 }
 
 }  // namespace fetch

@@ -40,76 +40,68 @@ void append(Bytes& out, std::string_view text) { out.insert(out.end(), text.begi
 
 tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const ProxyEndpoint& proxy,
                                                const std::string& host, std::uint16_t port) {
-  const std::string proxy_text = peer_text(socket);
-  const std::string target = fmt::format("{}:{}", host, port);
-  auto fail = [&socket](ConnectError error) {
-    socket.close();
-    return tl::unexpected(std::move(error));
-  };
-  auto silent = [&](platform::IoError error) { return fail(proxy_silent_error(proxy_text, std::move(error))); };
-  auto refused = [&](std::string reason) { return fail(ConnectError{ConnectError::ProxyRefused{proxy_text, reason}}); };
-  auto not_a_proxy = [&](std::string reason) {
-    return fail(ConnectError{ConnectError::NotAProxy{proxy_text, reason}});
-  };
-  auto cannot_reach = [&](std::string reason) {
-    return fail(ConnectError{ConnectError::ProxyCannotReach{proxy_text, target, reason}});
-  };
-  auto bad_address = [&](std::string reason) { return fail(ConnectError{ConnectError::ProxyAddress{reason}}); };
+  TunnelFailures failures(socket, host, port);
 
   // Greeting: the methods this client speaks.
   const Bytes greeting =
       proxy.credentials ? Bytes{kVersion, 2, kNoAuthentication, kUserPassword} : Bytes{kVersion, 1, kNoAuthentication};
-  if (auto sent = socket.send_all(greeting); !sent) return silent(std::move(sent.error()));
+  if (auto sent = socket.send_all(greeting); !sent) return failures.silent(sent.error());
   auto choice = socket.receive_exact(2);
-  if (!choice) return silent(std::move(choice.error()));
+  if (!choice) return failures.silent(choice.error());
   const std::uint8_t version = (*choice)[0];
   const std::uint8_t method = (*choice)[1];
   if (version != kVersion) {
-    return not_a_proxy(fmt::format("it answered SOCKS version {}, not 5 \u2014 is it an HTTP proxy?", version));
+    return failures.not_a_proxy(
+        fmt::format("it answered SOCKS version {}, not 5 \u2014 is it an HTTP proxy?", version));
   }
-  if (method == kNoAcceptableMethod) return refused("it accepted none of the ways Morvane can identify itself");
+  if (method == kNoAcceptableMethod) {
+    return failures.refused("it accepted none of the ways Morvane can identify itself");
+  }
   if (method != kNoAuthentication && method != kUserPassword) {
-    return not_a_proxy(fmt::format("it chose authentication method 0x{:02x}, which Morvane does not speak", method));
+    return failures.not_a_proxy(
+        fmt::format("it chose authentication method 0x{:02x}, which Morvane does not speak", method));
   }
   if (method == kUserPassword && !proxy.credentials) {
-    return refused("it wants a username and password, and the proxy address carries none");
+    return failures.refused("it wants a username and password, and the proxy address carries none");
   }
 
   if (method == kUserPassword) {
     const auto& [user, password] = *proxy.credentials;
     if (user.size() > 255 || password.size() > 255) {
-      return bad_address("a SOCKS5 username or password may not exceed 255 bytes");
+      return failures.bad_address("a SOCKS5 username or password may not exceed 255 bytes");
     }
     Bytes login{0x01, static_cast<std::uint8_t>(user.size())};
     append(login, user);
     login.push_back(static_cast<std::uint8_t>(password.size()));
     append(login, password);
-    if (auto sent = socket.send_all(login); !sent) return silent(std::move(sent.error()));
+    if (auto sent = socket.send_all(login); !sent) return failures.silent(sent.error());
     auto status = socket.receive_exact(2);
-    if (!status) return silent(std::move(status.error()));
-    if ((*status)[1] != 0) return refused("it did not accept the username and password in the proxy address");
+    if (!status) return failures.silent(status.error());
+    if ((*status)[1] != 0) {
+      return failures.refused("it did not accept the username and password in the proxy address");
+    }
   }
 
   // The target always goes as a name, so the proxy does the resolving.
-  if (host.size() > 255) return bad_address("the host name is longer than SOCKS5 allows");
+  if (host.size() > 255) return failures.bad_address("the host name is longer than SOCKS5 allows");
   Bytes request{kVersion, kConnect, 0x00, kDomainName, static_cast<std::uint8_t>(host.size())};
   append(request, host);
   request.push_back(static_cast<std::uint8_t>(port >> 8));
   request.push_back(static_cast<std::uint8_t>(port & 0xFF));
-  if (auto sent = socket.send_all(request); !sent) return silent(std::move(sent.error()));
+  if (auto sent = socket.send_all(request); !sent) return failures.silent(sent.error());
 
   auto reply = socket.receive_exact(4);
   if (!reply) {
     if (reply.error().kind() == ErrorKind::UnexpectedEof) {
-      return cannot_reach(
+      return failures.cannot_reach(
           "it closed the connection instead of answering (an SSH dynamic forward does this when it cannot reach the "
           "target)");
     }
-    return silent(std::move(reply.error()));
+    return failures.silent(reply.error());
   }
   const std::uint8_t code = (*reply)[1];
   const std::uint8_t address_type = (*reply)[3];
-  if (code != 0) return cannot_reach(reply_reason(code));
+  if (code != 0) return failures.cannot_reach(reply_reason(code));
 
   // The bound address is read and dropped.
   std::size_t bound = 0;
@@ -118,13 +110,13 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
     case 4: bound = 18; break;
     case 3: {
       auto length = socket.receive_exact(1);
-      if (!length) return silent(std::move(length.error()));
+      if (!length) return failures.silent(length.error());
       bound = static_cast<std::size_t>((*length)[0]) + 2;
       break;
     }
-    default: return not_a_proxy(fmt::format("it bound an address of type 0x{:02x}", address_type));
+    default: return failures.not_a_proxy(fmt::format("it bound an address of type 0x{:02x}", address_type));
   }
-  if (auto rest = socket.receive_exact(bound); !rest) return silent(std::move(rest.error()));
+  if (auto rest = socket.receive_exact(bound); !rest) return failures.silent(rest.error());
   return {};
 }
 

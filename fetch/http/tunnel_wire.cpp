@@ -16,8 +16,32 @@ std::string peer_text(const platform::Socket& socket) {
   return fmt::format("[{}]:{}", address, peer->port);
 }
 
-ConnectError proxy_silent_error(const std::string& proxy, IoError error) {
-  return ConnectError{ConnectError::ProxySilent{proxy, error.text()}};
+TunnelFailures::TunnelFailures(platform::Socket& socket, const std::string& host, std::uint16_t port)
+    : socket_(socket), proxy_(peer_text(socket)), target_(fmt::format("{}:{}", host, port)) {}
+
+tl::unexpected<ConnectError> TunnelFailures::fail(ConnectError error) {
+  socket_.close();
+  return tl::unexpected(std::move(error));
+}
+
+tl::unexpected<ConnectError> TunnelFailures::silent(const IoError& error) {
+  return fail(ConnectError{ConnectError::ProxySilent{proxy_, error.text()}});
+}
+
+tl::unexpected<ConnectError> TunnelFailures::refused(std::string reason) {
+  return fail(ConnectError{ConnectError::ProxyRefused{proxy_, std::move(reason)}});
+}
+
+tl::unexpected<ConnectError> TunnelFailures::not_a_proxy(std::string reason) {
+  return fail(ConnectError{ConnectError::NotAProxy{proxy_, std::move(reason)}});
+}
+
+tl::unexpected<ConnectError> TunnelFailures::cannot_reach(std::string reason) {
+  return fail(ConnectError{ConnectError::ProxyCannotReach{proxy_, target_, std::move(reason)}});
+}
+
+tl::unexpected<ConnectError> TunnelFailures::bad_address(std::string reason) {
+  return fail(ConnectError{ConnectError::ProxyAddress{std::move(reason)}});
 }
 
 std::string base64_encode(std::string_view bytes) {
