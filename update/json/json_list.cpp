@@ -5,21 +5,25 @@
 
 namespace update::json {
 
-tl::expected<bool, JsonError> next_element(Cursor& cursor, bool& first) {
+tl::expected<bool, JsonError> next_member(Cursor& cursor, bool& first, const Separators& separators) {
   auto byte = cursor.skip_whitespace();
-  if (!byte) return tl::unexpected(cursor.peek_error(msg::kEofList));
-  if (*byte == ']') return false;
+  if (!byte) return tl::unexpected(cursor.peek_error(separators.eof));
+  if (*byte == separators.close) return false;
   if (*byte == ',' && !first) {
     cursor.eat();
     byte = cursor.skip_whitespace();
   } else if (first) {
     first = false;
   } else {
-    return tl::unexpected(cursor.peek_error(msg::kExpectedListCommaOrEnd));
+    return tl::unexpected(cursor.peek_error(separators.comma_or_close));
   }
   if (!byte) return tl::unexpected(cursor.peek_error(msg::kEofValue));
-  if (*byte == ']') return tl::unexpected(cursor.peek_error(msg::kTrailingComma));
+  if (*byte == separators.close) return tl::unexpected(cursor.peek_error(msg::kTrailingComma));
   return true;
+}
+
+tl::expected<bool, JsonError> next_element(Cursor& cursor, bool& first) {
+  return next_member(cursor, first, {']', msg::kEofList, msg::kExpectedListCommaOrEnd});
 }
 
 Status end_list(Cursor& cursor) {

@@ -19,20 +19,10 @@ namespace {
 // Steps to the next key of an object whose `{` is consumed and reads it;
 // none when the `}` is next.
 tl::expected<std::optional<std::string>, JsonError> next_key(Cursor& cursor, bool& first) {
-  auto byte = cursor.skip_whitespace();
-  if (!byte) return tl::unexpected(cursor.peek_error(msg::kEofObject));
-  if (*byte == '}') return std::nullopt;
-  if (*byte == ',' && !first) {
-    cursor.eat();
-    byte = cursor.skip_whitespace();
-  } else if (first) {
-    first = false;
-  } else {
-    return tl::unexpected(cursor.peek_error(msg::kExpectedObjectCommaOrEnd));
-  }
-  if (!byte) return tl::unexpected(cursor.peek_error(msg::kEofValue));
-  if (*byte == '}') return tl::unexpected(cursor.peek_error(msg::kTrailingComma));
-  if (*byte != '"') return tl::unexpected(cursor.peek_error(msg::kKeyMustBeString));
+  auto more = next_member(cursor, first, {'}', msg::kEofObject, msg::kExpectedObjectCommaOrEnd});
+  if (!more) return tl::unexpected(std::move(more.error()));
+  if (!*more) return std::nullopt;
+  if (cursor.peek() != '"') return tl::unexpected(cursor.peek_error(msg::kKeyMustBeString));
   cursor.eat();
   return read_string(cursor);
 }
