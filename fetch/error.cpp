@@ -7,6 +7,13 @@
 
 namespace fetch {
 
+// The fetch client's sentences are fixed word for word, even where they
+// speak of "the training-data server", a "snapshot" or "this cache" that
+// this program does not have: they are the client's own wherever it is used,
+// and every sentence built on them carries them unchanged (the updater's
+// UpdateError::Unreachable, setup.log, the installer's failure texts), so a
+// reworded one would change what users and the logs' readers see. Change
+// none here.
 std::string format_fetch_error(const FetchError& error) {
   return std::visit(
       platform::Overloaded{

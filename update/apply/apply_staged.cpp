@@ -35,6 +35,11 @@ tl::expected<void, UpdateError> apply_staged(const platform::Path& updates_dir, 
                     "running binary",
                     manifest.version, exe_file_name)}});
   }
+  // The installer has checked these files already, but they are checked
+  // again here, just before the first one moves: the pending folder lies in
+  // the user's own profile, where anything may change it in between, and
+  // from the journal on a swap is never undone, only completed or replayed.
+  // What moves in must be the signed bytes, whoever called and whenever.
   if (auto verified = verify_staged(pending, manifest.files, install_dir); !verified) return verified;
 
   const platform::Path target = install_dir / platform::path_from_utf8(exe_file_name);
