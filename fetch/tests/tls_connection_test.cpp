@@ -319,24 +319,28 @@ TEST(ClientHello, CarriesNoServerNameForAnAddress) {
 }
 
 TEST(TlsReading, TheEndOfTheBodyAndOfTheSession) {
+  // The answer's body after the head, and how the session ends.
   struct Case {
     const char* what;
-    TlsAnswer answer;
+    const char* body;
+    bool close_notify;
+    std::chrono::milliseconds delay;
     std::string result;
   };
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n";
   const Case cases[] = {
-      {"closed without close_notify before the body ended", {head + "abc", false},
+      {"closed without close_notify before the body ended", "abc", false, {},
        "malformed HTTP response from the training-data server for /f: read failed: unexpected eof while reading"},
-      {"closed with close_notify before the body ended", {head + "abc", true},
+      {"closed with close_notify before the body ended", "abc", true, {},
        "malformed HTTP response from the training-data server for /f: connection closed at 3 of 10 body bytes"},
-      {"closed without close_notify after the last byte", {head + "0123456789", false}, "bytes: 0123456789"},
-      {"slower than the receive time-out", {head + "0123456789", true, std::chrono::milliseconds(2500)},
+      {"closed without close_notify after the last byte", "0123456789", false, {}, "bytes: 0123456789"},
+      {"slower than the receive time-out", "0123456789", true, std::chrono::milliseconds(2500),
        std::string("malformed HTTP response from the training-data server for /f: read failed: ") + timed_out},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TlsPeer peer(server_credentials("localhost"), [&](const std::string&) { return c.answer; });
+    const TlsAnswer answer{head + c.body, c.close_notify, c.delay};
+    TlsPeer peer(server_credentials("localhost"), [&](const std::string&) { return answer; });
     EXPECT_EQ(text_of(get_bytes(https_url("localhost", peer.port()), "/f", std::nullopt, 1, always_continue())),
               c.result);
   }

@@ -19,7 +19,9 @@ std::array<std::uint8_t, 32> raw_sha256(platform::ByteView data) {
 }
 
 platform::Bytes write_mvdiff1_header(const update::Mvdiff1Header& header) {
-  platform::Bytes out(update::mvdiff1_magic.begin(), update::mvdiff1_magic.end());
+  platform::Bytes out;
+  out.reserve(update::mvdiff1_header_size);
+  out.insert(out.end(), update::mvdiff1_magic.begin(), update::mvdiff1_magic.end());
   out.insert(out.end(), header.source_sha256.begin(), header.source_sha256.end());
   out.insert(out.end(), header.target_sha256.begin(), header.target_sha256.end());
   put_u64(out, header.target_size);
