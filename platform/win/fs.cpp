@@ -83,15 +83,20 @@ bool may_be_held_destination(DWORD code, const std::wstring& to) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
+// A search's handle, closed with FindClose.
+struct SearchTraits {
+  using Value = HANDLE;
+  static Value none() { return INVALID_HANDLE_VALUE; }
+  static bool is_open(Value handle) { return handle != INVALID_HANDLE_VALUE; }
+  static void close(Value handle) noexcept { ::FindClose(handle); }
+};
+
 // FindFirstFileW and FindNextFileW over a folder's entries.
 class Finder {
  public:
   explicit Finder(const Path& folder) {
-    handle_ = ::FindFirstFileW(every_entry_of(folder).c_str(), &data_);
-    error_ = handle_ == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
-  }
-  ~Finder() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+    handle_ = OwnedHandle<SearchTraits>(::FindFirstFileW(every_entry_of(folder).c_str(), &data_));
+    error_ = handle_ ? ERROR_SUCCESS : ::GetLastError();
   }
   Finder(const Finder&) = delete;
   Finder& operator=(const Finder&) = delete;
@@ -105,9 +110,9 @@ class Finder {
   const WIN32_FIND_DATAW* next(DWORD& error) {
     error = ERROR_SUCCESS;
     for (;;) {
-      if (handle_ == INVALID_HANDLE_VALUE) return nullptr;
+      if (!handle_) return nullptr;
       if (!first_) {
-        if (!::FindNextFileW(handle_, &data_)) {
+        if (!::FindNextFileW(handle_.get(), &data_)) {
           const DWORD code = ::GetLastError();
           if (code != ERROR_NO_MORE_FILES) error = code;
           return nullptr;
@@ -120,7 +125,7 @@ class Finder {
   }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OwnedHandle<SearchTraits> handle_;
   WIN32_FIND_DATAW data_{};
   DWORD error_ = ERROR_SUCCESS;
   bool first_ = true;

@@ -5,6 +5,7 @@
 // its own bar; a close from outside goes to the host, which decides.
 #include <utility>
 
+#include "platform/owned_handle.hpp"
 #include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 #include "platform/win/window_parts.hpp"
@@ -31,20 +32,16 @@ void prefer_round_corners(HWND window) {
   set_attribute(window, kCornerPreference, &round, sizeof round);
 }
 
-// A solid brush, deleted when the object goes.
-class Brush {
- public:
-  explicit Brush(Colour colour) : brush_(::CreateSolidBrush(RGB(colour.red, colour.green, colour.blue))) {}
-  ~Brush() {
-    if (brush_ != nullptr) ::DeleteObject(brush_);
-  }
-  Brush(const Brush&) = delete;
-  Brush& operator=(const Brush&) = delete;
-  HBRUSH get() const { return brush_; }
-
- private:
-  HBRUSH brush_;
+// A brush, deleted when the object goes.
+struct BrushTraits {
+  using Value = HBRUSH;
+  static Value none() { return nullptr; }
+  static bool is_open(Value brush) { return brush != nullptr; }
+  static void close(Value brush) noexcept { ::DeleteObject(brush); }
 };
+using Brush = OwnedHandle<BrushTraits>;
+
+Brush solid_brush(Colour colour) { return Brush(::CreateSolidBrush(RGB(colour.red, colour.green, colour.blue))); }
 
 // The window class while it is registered.
 class WindowClass {
@@ -86,7 +83,7 @@ RECT work_area_under_pointer() {
 class WinMainWindow final : public MainWindow {
  public:
   WinMainWindow(const MainWindowSpec& layout, HWND* owner)
-      : brush_(layout.background), class_(brush_.get(), &WinMainWindow::procedure), owner_(owner) {
+      : brush_(solid_brush(layout.background)), class_(brush_.get(), &WinMainWindow::procedure), owner_(owner) {
     if (!class_) return;
     const RECT work = work_area_under_pointer();
     window_ = ::CreateWindowExW(WS_EX_APPWINDOW, kClassName, win::wide(layout.title).c_str(),

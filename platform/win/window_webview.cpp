@@ -10,6 +10,7 @@
 // without a page, with its splash and its final box.
 #include <string>
 
+#include "platform/owned_handle.hpp"
 #include "platform/win/window_parts.hpp"
 
 namespace platform::win_window {
@@ -20,19 +21,13 @@ constexpr wchar_t kLoaderName[] = L"WebView2Loader.dll";
 constexpr char kEntryName[] = "CreateCoreWebView2EnvironmentWithOptions";
 
 // A loaded library, freed when the object goes.
-class Library {
- public:
-  explicit Library(HMODULE module) : module_(module) {}
-  ~Library() {
-    if (module_ != nullptr) ::FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
+struct LibraryTraits {
+  using Value = HMODULE;
+  static Value none() { return nullptr; }
+  static bool is_open(Value module) { return module != nullptr; }
+  static void close(Value module) noexcept { ::FreeLibrary(module); }
 };
+using Library = OwnedHandle<LibraryTraits>;
 
 }  // namespace
 
