@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,6 +80,12 @@ inline std::optional<SocketAddress> from_raw(const sockaddr* raw) {
   }
   return std::nullopt;
 }
+
+// A getaddrinfo list, freed when it goes.
+struct AddrInfoFree {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
 
 // The IPv4 and IPv6 addresses of a getaddrinfo list, in its order, each with
 // the port; entries of other families are left out.

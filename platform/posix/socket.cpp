@@ -89,10 +89,6 @@ tl::expected<SocketAddress, IoError> name_of(int fd, bool peer) {
   return *address;
 }
 
-struct AddrInfoDeleter {
-  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
-};
-
 // The resolver's failure. getaddrinfo has codes of its own; EAI_SYSTEM means
 // the cause is in errno.
 IoError resolver_error(int rc, int saved_errno) {
@@ -113,7 +109,7 @@ tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string
   errno = 0;
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
   if (rc != 0) return tl::unexpected(resolver_error(rc, errno));
-  std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
+  const raw::AddrInfoList list(raw_list);
   return raw::addresses_of(list.get(), port);
 }
 

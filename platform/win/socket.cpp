@@ -89,10 +89,6 @@ tl::expected<SOCKET, IoError> new_socket(bool ipv6) {
   return socket;
 }
 
-struct AddrInfoDeleter {
-  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
-};
-
 }  // namespace
 
 void raw::start_socket_library() {
@@ -111,7 +107,7 @@ tl::expected<std::vector<SocketAddress>, IoError> resolve_host(const std::string
   addrinfo* raw_list = nullptr;
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &raw_list);
   if (rc != 0) return tl::unexpected(IoError::from_os(rc));
-  std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw_list);
+  const raw::AddrInfoList list(raw_list);
   return raw::addresses_of(list.get(), port);
 }
 
