@@ -75,7 +75,7 @@ extern "C" int unlinkat(int dir, const char* path, int flags) noexcept {
   return static_cast<int>(syscall(SYS_unlinkat, dir, path, flags));
 }
 
-// Waits for the disk, as the C library's do: no exception specification.
+// Waits for the disk, as the C library's do, and so is not noexcept.
 extern "C" int fsync(int fd) {
   const long result = syscall(SYS_fsync, fd);
   if (result == 0) note_synced(fd);
