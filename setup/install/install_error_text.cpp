@@ -5,9 +5,9 @@
 #include <fmt/format.h>
 
 #include "platform/overloaded.hpp"
-#include "setup/install/product.hpp"
-#include "setup/install/sentences.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/product.hpp"
+#include "setup/common/sentences.hpp"
+#include "setup/common/setup_log.hpp"
 
 namespace setup {
 

@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/setup_log.hpp"
 #include "update/own_file_names.hpp"
 #include "update/store/updates_dir.hpp"
 

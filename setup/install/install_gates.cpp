@@ -6,9 +6,9 @@
 #include <fmt/ranges.h>
 
 #include "morvane/config.hpp"
-#include "setup/install/install_paths.hpp"
-#include "setup/install/product.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/install_paths.hpp"
+#include "setup/common/product.hpp"
+#include "setup/common/setup_log.hpp"
 #include "update/own_file_names.hpp"
 #include "update/records/version.hpp"
 

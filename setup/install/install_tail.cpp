@@ -1,8 +1,8 @@
 #include "setup/install/install_tail.hpp"
 
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/install_paths.hpp"
+#include "setup/common/setup_log.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace setup {

@@ -4,7 +4,7 @@
 
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 #include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/updates_dir.hpp"

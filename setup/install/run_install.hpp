@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "platform/path.hpp"
-#include "setup/install/install_paths.hpp"
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_paths.hpp"
+#include "setup/common/install_result.hpp"
 #include "setup/install/install_steps.hpp"
 
 namespace setup {

@@ -8,7 +8,7 @@
 #include <tl/expected.hpp>
 
 #include "platform/path.hpp"
-#include "setup/install/hidden_command.hpp"
+#include "setup/common/hidden_command.hpp"
 
 namespace setup {
 

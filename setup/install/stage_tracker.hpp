@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 #include "update/stage/stage_event.hpp"
 
 namespace setup {

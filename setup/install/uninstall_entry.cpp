@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 #include "setup/install/uninstaller_copy.hpp"
 #include "update/own_file_names.hpp"
 

@@ -1,6 +1,6 @@
 #include "setup/main/mode_end.hpp"
 
-#include "setup/install/message_boxes.hpp"
+#include "setup/common/message_boxes.hpp"
 
 namespace setup {
 

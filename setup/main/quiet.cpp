@@ -5,11 +5,11 @@
 #include <optional>
 #include <thread>
 
-#include "setup/install/install_dir.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/install_dir.hpp"
+#include "setup/common/product.hpp"
+#include "setup/common/sentences.hpp"
+#include "setup/common/worker_fault.hpp"
 #include "setup/install/run_install.hpp"
-#include "setup/install/sentences.hpp"
-#include "setup/install/worker_fault.hpp"
 #include "setup/main/mode_end.hpp"
 #include "setup/main/setup_mutex.hpp"
 

@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/named_mutex.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

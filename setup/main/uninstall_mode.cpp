@@ -1,6 +1,6 @@
 #include "setup/main/uninstall_mode.hpp"
 
-#include "setup/install/delayed_removal.hpp"
+#include "setup/common/delayed_removal.hpp"
 #include "setup/install/install_report.hpp"
 #include "setup/main/mode_end.hpp"
 #include "setup/uninstall/uninstall.hpp"

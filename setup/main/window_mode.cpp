@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "setup/install/install_dir.hpp"
-#include "setup/install/message_boxes.hpp"
-#include "setup/install/sentences.hpp"
+#include "setup/common/install_dir.hpp"
+#include "setup/common/message_boxes.hpp"
+#include "setup/common/sentences.hpp"
 #include "setup/main/setup_mutex.hpp"
 #include "setup/page/embedded_page.hpp"
 #include "setup/window/window_run.hpp"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/install_dir.hpp"
+#include "setup/common/install_dir.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/tests/install_fixture.hpp"
 #include "testkit/file_fault_interpose.hpp"
 

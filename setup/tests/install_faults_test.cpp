@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/tests/install_fixture.hpp"
 #include "testkit/release/scripted_release_host.hpp"
 

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/install/install_error_text.hpp"
-#include "setup/install/install_paths.hpp"
 #include "setup/install/stage_tracker.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"

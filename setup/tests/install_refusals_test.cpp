@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/tests/install_fixture.hpp"
 #include "setup/tests/running_product.hpp"
 #include "testkit/loopback.hpp"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/setup_log.hpp"
 #include "testkit/file_text.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/store/clock.hpp"

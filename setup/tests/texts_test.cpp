@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "setup/install/message_boxes.hpp"
-#include "setup/install/sentences.hpp"
+#include "setup/common/message_boxes.hpp"
+#include "setup/common/sentences.hpp"
 #include "setup/main/mode_end.hpp"
 #include "setup/main/setup_mutex.hpp"
 #include "setup/tests/box_recorder.hpp"

@@ -9,7 +9,7 @@
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "platform/socket.hpp"
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/install/uninstall_entry.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"

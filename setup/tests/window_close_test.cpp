@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/tests/window_host_fixture.hpp"
 
 namespace window_test {

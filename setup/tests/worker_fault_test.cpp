@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs.hpp"
-#include "setup/install/worker_fault.hpp"
+#include "setup/common/worker_fault.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace setup {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/install/hidden_command.hpp"
+#include "setup/common/hidden_command.hpp"
 
 namespace setup {
 

@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/install/install_dir.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/install_dir.hpp"
+#include "setup/common/product.hpp"
 #include "setup/install/shortcuts.hpp"
 #include "setup/install/uninstall_entry.hpp"
 #include "setup/install/uninstaller_copy.hpp"

@@ -14,7 +14,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/path.hpp"
-#include "setup/install/delayed_removal.hpp"
+#include "setup/common/delayed_removal.hpp"
 
 namespace setup {
 

@@ -5,7 +5,7 @@
 
 #include "platform/message_box.hpp"
 #include "platform/overloaded.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 #include "setup/window/window_host.hpp"
 
 namespace setup {

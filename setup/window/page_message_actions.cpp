@@ -1,7 +1,7 @@
 // What each of the page's messages does, with the state taken.
 #include "platform/fs.hpp"
-#include "setup/install/install_paths.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/install_paths.hpp"
+#include "setup/common/setup_log.hpp"
 #include "setup/window/page_scripts.hpp"
 #include "setup/window/window_host.hpp"
 #include "update/own_file_names.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 
 namespace setup {
 

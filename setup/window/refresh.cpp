@@ -1,7 +1,7 @@
 // The 100 ms refresh: the worker's status and outcome to the splash and page.
 #include <chrono>
 
-#include "setup/install/sentences.hpp"
+#include "setup/common/sentences.hpp"
 #include "setup/window/page_scripts.hpp"
 #include "setup/window/status_line.hpp"
 #include "setup/window/window_host.hpp"

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 
 namespace setup {
 

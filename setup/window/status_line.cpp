@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 
 namespace setup {
 

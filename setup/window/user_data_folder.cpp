@@ -6,7 +6,7 @@
 
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "platform/path.hpp"
-#include "setup/install/delayed_removal.hpp"
+#include "setup/common/delayed_removal.hpp"
 
 namespace setup {
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "setup/install/message_boxes.hpp"
-#include "setup/install/sentences.hpp"
+#include "setup/common/message_boxes.hpp"
+#include "setup/common/sentences.hpp"
 #include "setup/window/theme.hpp"
 
 namespace setup {

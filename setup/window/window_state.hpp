@@ -10,7 +10,7 @@
 
 #include "platform/path.hpp"
 #include "platform/window.hpp"
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 #include "setup/window/job_channel.hpp"
 #include "setup/window/shared_status.hpp"
 

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
+#include "setup/common/worker_fault.hpp"
 #include "setup/install/run_install.hpp"
-#include "setup/install/worker_fault.hpp"
 
 namespace setup {
 

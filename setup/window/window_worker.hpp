@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/path.hpp"
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 #include "setup/window/job_channel.hpp"
 #include "setup/window/shared_status.hpp"
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "testkit/release/product_standin.hpp"
 #include "testkit/scoped_env.hpp"

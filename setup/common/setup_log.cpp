@@ -1,4 +1,4 @@
-#include "setup/install/setup_log.hpp"
+#include "setup/common/setup_log.hpp"
 
 #include <string>
 

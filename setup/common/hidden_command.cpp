@@ -1,4 +1,4 @@
-#include "setup/install/hidden_command.hpp"
+#include "setup/common/hidden_command.hpp"
 
 #include "platform/text.hpp"
 

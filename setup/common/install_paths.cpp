@@ -1,4 +1,4 @@
-#include "setup/install/install_paths.hpp"
+#include "setup/common/install_paths.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/process.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

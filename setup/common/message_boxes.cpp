@@ -1,9 +1,9 @@
-#include "setup/install/message_boxes.hpp"
+#include "setup/common/message_boxes.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/message_box.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

@@ -1,9 +1,9 @@
-#include "setup/install/install_dir.hpp"
+#include "setup/common/install_dir.hpp"
 
 #include <fmt/format.h>
 
 #include "platform/env.hpp"
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "setup/install/delayed_removal.hpp"
+#include "setup/common/delayed_removal.hpp"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "setup/install/worker_fault.hpp"
+#include "setup/common/worker_fault.hpp"
 
 #include <fmt/format.h>
 
-#include "setup/install/sentences.hpp"
-#include "setup/install/setup_log.hpp"
+#include "setup/common/sentences.hpp"
+#include "setup/common/setup_log.hpp"
 
 namespace setup {
 

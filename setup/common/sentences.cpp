@@ -1,8 +1,8 @@
-#include "setup/install/sentences.hpp"
+#include "setup/common/sentences.hpp"
 
 #include <fmt/format.h>
 
-#include "setup/install/product.hpp"
+#include "setup/common/product.hpp"
 
 namespace setup {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/path.hpp"
-#include "setup/install/install_result.hpp"
+#include "setup/common/install_result.hpp"
 
 namespace setup {
 
