@@ -47,7 +47,7 @@ std::string release_not_sent_text() {
   return fmt::format("{}'s download server did not send the release. Run the installer again.", product_name);
 }
 
-InstallResult failure(std::string text) { return tl::unexpected(std::move(text)); }
+InstallResult fail_without_cleanup(std::string text) { return tl::unexpected(std::move(text)); }
 
 // One run: the values that the first steps settle and every later step
 // reads.
@@ -66,11 +66,11 @@ class InstallRun {
   InstallResult run() {
     // Never while the product runs: nothing is touched, not even the log
     // copy of an earlier run.
-    if (platform::named_mutex_exists(product_instance_mutex_name())) return failure(product_open_text());
+    if (platform::named_mutex_exists(product_instance_mutex_name())) return fail_without_cleanup(product_open_text());
 
     // The release host.
     auto server = fetch::parse_server_url(context_.release_server_url_text);
-    if (!server) return failure(fetch::format_fetch_error(server.error()));
+    if (!server) return fail_without_cleanup(fetch::format_fetch_error(server.error()));
     server_ = std::move(*server);
 
     // What is there before anything changes.
@@ -81,11 +81,11 @@ class InstallRun {
 
     // From here on a failure takes the tail.
     if (auto made = platform::create_dirs(install_dir_); !made) {
-      return fail(folder_not_made_text(install_dir_, made.error()));
+      return fail_and_remove_failed_install(folder_not_made_text(install_dir_, made.error()));
     }
 
     auto fetched = put_release_in_place_or_fault();
-    if (!fetched) return failure(std::move(fetched.error()));
+    if (!fetched) return fail_without_cleanup(std::move(fetched.error()));
 
     // The product's executable may be started where it now stands, also when
     // it was kept from an earlier install: a file written from the release
@@ -95,10 +95,12 @@ class InstallRun {
 
     // The release is installed and stays so, whatever follows: these
     // failures write no log line and undo nothing.
-    if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) return failure(copied.error());
-    if (auto made = context_.steps.make_shortcuts(exe_path_); !made) return failure(made.error());
+    if (auto copied = context_.steps.copy_uninstaller(install_dir_); !copied) {
+      return fail_without_cleanup(copied.error());
+    }
+    if (auto made = context_.steps.make_shortcuts(exe_path_); !made) return fail_without_cleanup(made.error());
     if (auto written = context_.steps.write_uninstall_entry(install_dir_, exe_path_, version_); !written) {
-      return failure(written.error());
+      return fail_without_cleanup(written.error());
     }
     context_.steps.send_install_report(exe_existed_ ? "reinstalled" : "installed", version_);
 
@@ -111,7 +113,7 @@ class InstallRun {
 
  private:
   // The tail, then the failure.
-  tl::unexpected<std::string> fail(std::string text) {
+  tl::unexpected<std::string> fail_and_remove_failed_install(std::string text) {
     remove_failed_install(install_dir_, folder_existed_);
     return tl::unexpected(std::move(text));
   }
@@ -128,7 +130,7 @@ class InstallRun {
       const std::string fault = worker_panic_text(std::current_exception());
       if (staging_began_) discard_pending_unless_journal(updates_dir_, version_);
       InstallResult stopped = worker_stopped_result(install_dir_, fault);
-      return fail(std::move(stopped.error()));
+      return fail_and_remove_failed_install(std::move(stopped.error()));
     }
   }
 
@@ -137,31 +139,35 @@ class InstallRun {
   tl::expected<bool, std::string> put_release_in_place() {
     // A swap that an earlier run or the product left half done.
     if (auto repaired = update::repair_interrupted_swap(updates_dir_, install_dir_); !repaired) {
-      return fail(install_error_text(install_dir_, repaired.error()));
+      return fail_and_remove_failed_install(install_error_text(install_dir_, repaired.error()));
     }
 
     // The channel's release.
     send(SetupStatus{});
     auto checked = update::check_release(server_, updates_dir_, product_lower, channel_, cancel_);
-    if (!checked) return fail(install_error_text(install_dir_, checked.error()));
+    if (!checked) return fail_and_remove_failed_install(install_error_text(install_dir_, checked.error()));
     if (checked->answer == update::CheckAnswer::Unchanged || !checked->release) {
       append_setup_log(install_dir_, "the check answered Unchanged to a question asked with no validator");
-      return fail(release_not_sent_text());
+      return fail_and_remove_failed_install(release_not_sent_text());
     }
     const update::VerifiedRelease& offered = *checked->release;
     version_ = offered.manifest.version;
     if (installed_version_ && *installed_version_ != version_) from_version_ = installed_version_;
 
     // The installer's own gates.
-    if (auto refused = check_minimum_installer(install_dir_, version_)) return fail(std::move(*refused));
-    if (auto refused = check_required_files(install_dir_, offered.manifest)) return fail(std::move(*refused));
+    if (auto refused = check_minimum_installer(install_dir_, version_)) {
+      return fail_and_remove_failed_install(std::move(*refused));
+    }
+    if (auto refused = check_required_files(install_dir_, offered.manifest)) {
+      return fail_and_remove_failed_install(std::move(*refused));
+    }
 
     // Staging.
     staging_began_ = true;
     auto fetched = stage(offered);
     if (!fetched) {
       discard_pending(updates_dir_, version_);
-      return fail(install_error_text(install_dir_, fetched.error()));
+      return fail_and_remove_failed_install(install_error_text(install_dir_, fetched.error()));
     }
 
     // The staged release, verified once more.
@@ -169,7 +175,7 @@ class InstallRun {
     auto release = reverify_staged(install_dir_, updates_dir_, version_, channel_);
     if (!release) {
       discard_pending(updates_dir_, version_);
-      return fail(install_error_text(install_dir_, release.error()));
+      return fail_and_remove_failed_install(install_error_text(install_dir_, release.error()));
     }
 
     // Into place. No status is sent after this one.
@@ -180,11 +186,11 @@ class InstallRun {
         // A journal left by the failed swap replays into and out of the
         // staging folder, so the folder stays for the next run's repair.
         discard_pending_unless_journal(updates_dir_, version_);
-        return fail(std::move(text));
+        return fail_and_remove_failed_install(std::move(text));
       }
     } else if (auto installed = install_fresh(install_dir_, updates_dir_, *release); !installed) {
       discard_pending(updates_dir_, version_);
-      return fail(std::move(installed.error()));
+      return fail_and_remove_failed_install(std::move(installed.error()));
     }
     return *fetched;
   }
