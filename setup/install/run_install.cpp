@@ -18,7 +18,6 @@
 #include "setup/install/install_fresh.hpp"
 #include "setup/install/install_gates.hpp"
 #include "setup/install/install_tail.hpp"
-#include "setup/install/product.hpp"
 #include "setup/install/reverify_staged.hpp"
 #include "setup/install/setup_log.hpp"
 #include "setup/install/stage_tracker.hpp"
@@ -35,7 +34,7 @@ namespace setup {
 namespace {
 
 std::string product_open_text() {
-  return fmt::format("{} is open. Close it and run the installer again.", product_name);
+  return fmt::format("{} is open. Close it and run the installer again.", config::product_name);
 }
 
 std::string folder_not_made_text(const platform::Path& folder, const platform::IoError& error) {
@@ -44,7 +43,7 @@ std::string folder_not_made_text(const platform::Path& folder, const platform::I
 }
 
 std::string release_not_sent_text() {
-  return fmt::format("{}'s download server did not send the release. Run the installer again.", product_name);
+  return fmt::format("{}'s download server did not send the release. Run the installer again.", config::product_name);
 }
 
 InstallResult failure(std::string text) { return tl::unexpected(std::move(text)); }
@@ -142,7 +141,7 @@ class InstallRun {
 
     // The channel's release.
     send(SetupStatus{});
-    auto checked = update::check_release(server_, updates_dir_, product_lower, channel_, cancel_);
+    auto checked = update::check_release(server_, updates_dir_, config::product_lower, channel_, cancel_);
     if (!checked) return fail(install_error_text(install_dir_, checked.error()));
     if (checked->answer == update::CheckAnswer::Unchanged || !checked->release) {
       append_setup_log(install_dir_, "the check answered Unchanged to a question asked with no validator");
