@@ -48,6 +48,17 @@ if(MORVANE_TESTS AND NOT MORVANE_PROFILE STREQUAL "test")
   message(FATAL_ERROR "the tests need MORVANE_PROFILE=test: they talk to loopback servers")
 endif()
 
+# The product's identity, the same in every build: its name as people read it
+# (and, upper and lower case, as the names of folders, files and keys spell
+# it), and the updater's own version and build label, which the release check
+# and the user agent share. config.hpp and the Windows version resource are
+# made from these.
+set(MORVANE_PRODUCT_NAME "Morvane")
+string(TOUPPER "${MORVANE_PRODUCT_NAME}" MORVANE_PRODUCT_UPPER)
+string(TOLOWER "${MORVANE_PRODUCT_NAME}" MORVANE_PRODUCT_LOWER)
+set(MORVANE_UPDATER_VERSION "0.1.0")
+set(MORVANE_BUILD_LABEL "untracked")
+
 set(MORVANE_CONFIG_DIR "${CMAKE_BINARY_DIR}/generated")
 configure_file("${CMAKE_SOURCE_DIR}/cmake/config.hpp.in" "${MORVANE_CONFIG_DIR}/morvane/config.hpp" @ONLY)
 

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
+
 namespace fetch {
 
 void log_stderr(const std::string& text) noexcept {
@@ -12,7 +14,7 @@ void log_stderr(const std::string& text) noexcept {
   // A diagnostic line is never worth a failure: a windowed process may have
   // no standard error, and then the write just fails.
   try {
-    const std::string line = fmt::format("morvane: {}\n", text);
+    const std::string line = fmt::format("{}: {}\n", config::product_lower, text);
     std::lock_guard lock(stderr_lock);
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);

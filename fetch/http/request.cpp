@@ -4,13 +4,12 @@
 
 #include "fetch/http/connection.hpp"
 #include "fetch/http/open_connection.hpp"
+#include "morvane/config.hpp"
 
 namespace fetch {
 
 namespace {
 
-constexpr const char* updater_version = "0.1.0";
-constexpr const char* build_label = "untracked";
 constexpr std::uint32_t request_receive_timeout_seconds = 60;
 
 // Writes the head (and the body, if any) and flushes; a failure is the
@@ -27,11 +26,11 @@ tl::expected<void, FetchError> send_head(HttpConnection& connection, const Serve
 }  // namespace
 
 const std::string& client_version() {
-  static const std::string version = fmt::format("{}+{}", updater_version, build_label);
+  static const std::string version = fmt::format("{}+{}", config::updater_version, config::build_label);
   return version;
 }
 
-std::string user_agent() { return fmt::format("morvane-fetch {}/{}", "morvane", client_version()); }
+std::string user_agent() { return fmt::format("{0}-fetch {0}/{1}", config::product_lower, client_version()); }
 
 std::string request_head(const ServerUrl& url, const std::string& target, const std::optional<RequestBody>& body,
                          const std::optional<ByteRange>& range) {

@@ -22,9 +22,11 @@ struct RequestBody {
   platform::ByteView bytes;
 };
 
-// "0.1.0+untracked": the updater's version and build label, made once.
+// The updater's version and build label (morvane/config.hpp) joined by "+",
+// made once.
 const std::string& client_version();
-// "morvane-fetch morvane/" and the client version.
+// "<product>-fetch <product>/" and the client version, the product word in
+// lower case.
 std::string user_agent();
 
 // The request head as it goes on the wire: the request line, Host (without

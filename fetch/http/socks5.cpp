@@ -5,6 +5,7 @@
 
 #include "fetch/http/tunnel.hpp"
 #include "fetch/http/tunnel_wire.hpp"
+#include "morvane/config.hpp"
 
 namespace fetch {
 
@@ -55,11 +56,12 @@ tl::expected<void, ConnectError> socks5_tunnel(platform::Socket& socket, const P
         fmt::format("it answered SOCKS version {}, not 5 \u2014 is it an HTTP proxy?", version));
   }
   if (method == kNoAcceptableMethod) {
-    return failures.refused("it accepted none of the ways Morvane can identify itself");
+    return failures.refused(
+        fmt::format("it accepted none of the ways {} can identify itself", config::product_name));
   }
   if (method != kNoAuthentication && method != kUserPassword) {
     return failures.not_a_proxy(
-        fmt::format("it chose authentication method 0x{:02x}, which Morvane does not speak", method));
+        fmt::format("it chose authentication method 0x{:02x}, which {} does not speak", method, config::product_name));
   }
   if (method == kUserPassword && !proxy.credentials) {
     return failures.refused("it wants a username and password, and the proxy address carries none");

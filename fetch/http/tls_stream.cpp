@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 
 #include <fmt/format.h>
 #include <openssl/bio.h>
@@ -11,6 +12,7 @@
 #include <openssl/x509v3.h>
 
 #include "fetch/http/tls_session_cache.hpp"
+#include "morvane/config.hpp"
 
 namespace fetch {
 
@@ -73,7 +75,8 @@ struct TlsStreamBio {
 
   static BIO_METHOD* method() {
     static BIO_METHOD* const method = [] {
-      BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "morvane socket");
+      static const std::string name = fmt::format("{} socket", config::product_lower);
+      BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, name.c_str());
       BIO_meth_set_read_ex(m, read);
       BIO_meth_set_write_ex(m, write);
       BIO_meth_set_ctrl(m, ctrl);

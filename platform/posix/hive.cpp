@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/io_error.hpp"
 #include "platform/posix/descriptor.hpp"
 #include "platform/text.hpp"
@@ -18,7 +19,9 @@ namespace platform::hive {
 
 namespace {
 
-constexpr std::string_view header = "morvane-hive 1";
+// "morvane-hive 1": the first line of a hive file.
+std::string hive_header() { return fmt::format("{}-hive 1", config::product_lower); }
+
 constexpr const char* file_name = "HKCU.hive";
 constexpr const char* part_name = "HKCU.hive.part";
 constexpr const char* lock_name = "HKCU.lock";
@@ -132,7 +135,7 @@ std::filesystem::path hive_dir() {
     const passwd* entry = ::getpwuid(::getuid());
     home = entry != nullptr ? entry->pw_dir : "/";
   }
-  return std::filesystem::path(home) / ".morvane-hive";
+  return std::filesystem::path(home) / fmt::format(".{}-hive", config::product_lower);
 }
 
 std::optional<std::string> below_current_user(std::string_view key) {
@@ -148,7 +151,7 @@ std::optional<std::string> below_current_user(std::string_view key) {
 }
 
 std::string format_hive(const Hive& hive) {
-  std::string text(header);
+  std::string text = hive_header();
   text += '\n';
   for (const Key& key : hive.keys) {
     text += fmt::format("K\t{}\n", escape(key.path));
@@ -170,7 +173,7 @@ tl::expected<Hive, std::string> parse_hive(std::string_view text) {
     ++number;
     const auto damaged = [&] { return tl::unexpected(fmt::format("line {} of the hive file is no record", number)); };
     if (number == 1) {
-      if (line != header) return damaged();
+      if (line != hive_header()) return damaged();
       continue;
     }
     const auto fields = split_tabs(line);

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "morvane/config.hpp"
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/path.hpp"
@@ -25,9 +28,11 @@ namespace {
 Path runtime_dir() {
   if (auto xdg = env_var("XDG_RUNTIME_DIR"); xdg && !xdg->empty()) {
     const Path runtime(*xdg);
-    if (auto meta = metadata(runtime); meta && meta->is_dir) return runtime / "morvane-mutexes";
+    if (auto meta = metadata(runtime); meta && meta->is_dir) {
+      return runtime / fmt::format("{}-mutexes", config::product_lower);
+    }
   }
-  return Path("/tmp") / ("morvane-mutexes-" + std::to_string(::getuid()));
+  return Path("/tmp") / fmt::format("{}-mutexes-{}", config::product_lower, ::getuid());
 }
 
 // "Local\MORVANE.setup" becomes "Local-MORVANE.setup.lock".

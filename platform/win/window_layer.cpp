@@ -11,9 +11,14 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "morvane/config.hpp"
 #include "platform/process.hpp"
+#include "platform/win/wide.hpp"
 #include "platform/win/window_parts.hpp"
 
 namespace platform {
@@ -23,7 +28,12 @@ namespace win_window {
 namespace {
 
 constexpr UINT kWake = WM_APP + 1;
-constexpr wchar_t kClassName[] = L"MorvaneSetupLoop";
+
+// "MorvaneSetupLoop": the class of the message-only window that wakes the loop.
+const wchar_t* loop_class_name() {
+  static const std::wstring name = platform::win::wide(fmt::format("{}SetupLoop", config::product_name));
+  return name.c_str();
+}
 
 // The layer whose loop a fault ends, and the fault it ends with. There is one
 // layer per process, on the UI thread.
@@ -65,9 +75,9 @@ class WinLayer final : public WindowLayer {
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = &WinLayer::procedure;
     window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.lpszClassName = kClassName;
+    window_class.lpszClassName = loop_class_name();
     ::RegisterClassExW(&window_class);  // fails harmlessly when a layer registered it before
-    window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, window_class.hInstance,
+    window_ = ::CreateWindowExW(0, loop_class_name(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, window_class.hInstance,
                                 this);
     current_layer = this;
   }

@@ -5,6 +5,9 @@
 // its own bar; a close from outside goes to the host, which decides.
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "morvane/config.hpp"
 #include "platform/owned_handle.hpp"
 #include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
@@ -14,7 +17,11 @@ namespace platform::win_window {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"MorvaneSetupPage";
+// "MorvaneSetupPage": the main window's class.
+const wchar_t* page_class_name() {
+  static const std::wstring name = win::wide(fmt::format("{}SetupPage", config::product_name));
+  return name.c_str();
+}
 
 // The window-corner preference of Windows 11, and its "round" value; older
 // systems refuse the attribute, which is harmless.
@@ -55,11 +62,11 @@ class WindowClass {
     window_class.hIcon = ::LoadIconW(window_class.hInstance, L"MAINICON");
     window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = background;
-    window_class.lpszClassName = kClassName;
+    window_class.lpszClassName = page_class_name();
     registered_ = ::RegisterClassExW(&window_class) != 0;
   }
   ~WindowClass() {
-    if (registered_) ::UnregisterClassW(kClassName, ::GetModuleHandleW(nullptr));
+    if (registered_) ::UnregisterClassW(page_class_name(), ::GetModuleHandleW(nullptr));
   }
   WindowClass(const WindowClass&) = delete;
   WindowClass& operator=(const WindowClass&) = delete;
@@ -86,7 +93,7 @@ class WinMainWindow final : public MainWindow {
       : brush_(solid_brush(layout.background)), class_(brush_.get(), &WinMainWindow::procedure), owner_(owner) {
     if (!class_) return;
     const RECT work = work_area_under_pointer();
-    window_ = ::CreateWindowExW(WS_EX_APPWINDOW, kClassName, win::wide(layout.title).c_str(),
+    window_ = ::CreateWindowExW(WS_EX_APPWINDOW, page_class_name(), win::wide(layout.title).c_str(),
                                 WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, work.left, work.top, layout.size.width,
                                 layout.size.height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) return;

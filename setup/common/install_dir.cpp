@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/env.hpp"
-#include "setup/common/product.hpp"
 
 namespace setup {
 
@@ -16,7 +16,7 @@ tl::expected<platform::Path, std::string> find_install_dir() {
   if (!local_app_data || !base.is_absolute()) {
     return tl::unexpected(std::string("This computer gives no LOCALAPPDATA folder."));
   }
-  return base / "Programs" / platform::path_from_utf8(product_upper);
+  return base / "Programs" / platform::path_from_utf8(config::product_upper);
 }
 
 }  // namespace setup

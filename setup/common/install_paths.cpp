@@ -5,8 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/process.hpp"
-#include "setup/common/product.hpp"
 
 namespace setup {
 
@@ -25,11 +25,11 @@ std::uint32_t fnv1a_low32(std::string_view bytes) {
 
 }  // namespace
 
-std::string product_instance_mutex_name() { return fmt::format("Global\\{}.instance", product_upper); }
+std::string product_instance_mutex_name() { return fmt::format("Global\\{}.instance", config::product_upper); }
 
 platform::Path temp_log_path(const platform::Path& install_dir) {
   const std::uint32_t h = fnv1a_low32(platform::display(install_dir));
-  return platform::temp_dir() / fmt::format("{}-setup-{:08x}.log", product_lower, h);
+  return platform::temp_dir() / fmt::format("{}-setup-{:08x}.log", config::product_lower, h);
 }
 
 }  // namespace setup

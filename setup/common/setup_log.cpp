@@ -12,7 +12,7 @@
 namespace setup {
 
 platform::Path setup_log_path(const platform::Path& install_dir) {
-  return update::updates_dir_in(install_dir) / "setup.log";
+  return update::setup_log_path(update::updates_dir_in(install_dir));
 }
 
 void append_setup_log(const platform::Path& install_dir, std::string_view text) {

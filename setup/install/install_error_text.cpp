@@ -4,8 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/overloaded.hpp"
-#include "setup/common/product.hpp"
 #include "setup/common/sentences.hpp"
 #include "setup/common/setup_log.hpp"
 
@@ -15,18 +15,18 @@ namespace {
 
 std::string not_proven_text() {
   return fmt::format("The download did not prove it is {}'s own release, so nothing was installed. Try again later.",
-                     product_name);
+                     config::product_name);
 }
 
 std::string not_own_file_text() {
   return fmt::format("A downloaded file was not {}'s own, so nothing was installed. Run the installer again.",
-                     product_name);
+                     config::product_name);
 }
 
 std::string unreachable_text() {
   return fmt::format(
       "{}'s download server could not be reached. Check this computer's connection and run the installer again.",
-      product_name);
+      config::product_name);
 }
 
 std::string cancelled_text() { return "The installation was stopped; nothing was installed."; }

@@ -6,23 +6,10 @@
 
 #include "platform/fs.hpp"
 #include "setup/common/setup_log.hpp"
-#include "update/own_file_names.hpp"
+#include "update/store/history.hpp"
 #include "update/store/updates_dir.hpp"
 
 namespace setup {
-
-namespace {
-
-// The release's record in updates/history/<version>. Best effort: an
-// installation without it works, and the next update writes its own.
-void write_history(const platform::Path& updates_dir, const update::VerifiedRelease& release) {
-  const platform::Path history = update::history_dir(updates_dir, release.manifest.version);
-  (void)platform::create_dirs(history);
-  (void)platform::write_file(history / update::manifest_file_name, release.manifest_bytes);
-  (void)platform::write_file(history / update::signature_file_name, release.signature);
-}
-
-}  // namespace
 
 tl::expected<void, std::string> install_fresh(const platform::Path& install_dir, const platform::Path& updates_dir,
                                               const update::VerifiedRelease& release) {
@@ -44,7 +31,8 @@ tl::expected<void, std::string> install_fresh(const platform::Path& install_dir,
     moved.push_back(target);
   }
 
-  write_history(updates_dir, release);
+  update::write_history_best_effort(updates_dir, release.manifest.version, release.manifest_bytes,
+                                    release.signature);
   (void)platform::remove_dir_all(pending);
   return {};
 }

@@ -7,7 +7,6 @@
 
 #include "morvane/config.hpp"
 #include "setup/common/install_paths.hpp"
-#include "setup/common/product.hpp"
 #include "setup/common/setup_log.hpp"
 #include "update/own_file_names.hpp"
 #include "update/records/version.hpp"
@@ -18,7 +17,7 @@ namespace {
 
 // The libraries that the product's executable loads at start.
 constexpr std::array<std::string_view, 7> required_libraries = {"kesto", "ranel", "qet",  "vorda",
-                                                                  "zun",   product_lower, "pelo"};
+                                                                  "zun",   config::product_lower, "pelo"};
 
 }  // namespace
 
@@ -34,7 +33,7 @@ std::optional<std::string> check_minimum_installer(const platform::Path& install
   if (!offered || !own || !(*offered < *own)) return std::nullopt;
   append_setup_log(install_dir, fmt::format("the server offers {}, below this installer's {}", version, config::setup_version));
   return fmt::format("{}'s server offers {}, older than this installer ({}), so nothing was installed. Try again later.",
-                     product_name, version, config::setup_version);
+                     config::product_name, version, config::setup_version);
 }
 
 std::optional<std::string> check_required_files(const platform::Path& install_dir,
@@ -48,7 +47,7 @@ std::optional<std::string> check_required_files(const platform::Path& install_di
   append_setup_log(install_dir,
                    fmt::format("the verified manifest for {} does not list {}", manifest.version, names));
   return fmt::format("The release on {}'s server is incomplete ({} is missing), so nothing was installed. Try again later.",
-                     product_name, names);
+                     config::product_name, names);
 }
 
 }  // namespace setup

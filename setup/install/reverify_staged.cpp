@@ -2,9 +2,9 @@
 
 #include <optional>
 
+#include "morvane/config.hpp"
 #include "platform/bytes.hpp"
 #include "platform/fs.hpp"
-#include "setup/common/product.hpp"
 #include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/updates_dir.hpp"
@@ -31,8 +31,8 @@ tl::expected<update::VerifiedRelease, update::UpdateError> reverify_staged(const
 
   std::optional<platform::ByteView> signature_view;
   if (signature) signature_view = platform::ByteView(*signature);
-  auto release = update::verify_release(platform::display(manifest_path), *manifest, signature_view, product_lower,
-                                        channel);
+  auto release = update::verify_release(platform::display(manifest_path), *manifest, signature_view,
+                                        config::product_lower, channel);
   if (!release) return tl::unexpected(std::move(release.error()));
 
   if (auto checked = update::verify_staged(pending, release->manifest.files, install_dir); !checked) {

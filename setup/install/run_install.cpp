@@ -35,7 +35,7 @@ namespace setup {
 namespace {
 
 std::string product_open_text() {
-  return fmt::format("{} is open. Close it and run the installer again.", product_name);
+  return fmt::format("{} is open. Close it and run the installer again.", config::product_name);
 }
 
 std::string folder_not_made_text(const platform::Path& folder, const platform::IoError& error) {
@@ -44,7 +44,7 @@ std::string folder_not_made_text(const platform::Path& folder, const platform::I
 }
 
 std::string release_not_sent_text() {
-  return fmt::format("{}'s download server did not send the release. Run the installer again.", product_name);
+  return fmt::format("{}'s download server did not send the release. Run the installer again.", config::product_name);
 }
 
 InstallResult fail_without_cleanup(std::string text) { return tl::unexpected(std::move(text)); }
@@ -144,7 +144,7 @@ class InstallRun {
 
     // The channel's release.
     send(SetupStatus{});
-    auto checked = update::check_release(server_, updates_dir_, product_lower, channel_, cancel_);
+    auto checked = update::check_release(server_, updates_dir_, config::product_lower, channel_, cancel_);
     if (!checked) return fail_and_remove_failed_install(install_error_text(install_dir_, checked.error()));
     if (checked->answer == update::CheckAnswer::Unchanged || !checked->release) {
       append_setup_log(install_dir_, "the check answered Unchanged to a question asked with no validator");

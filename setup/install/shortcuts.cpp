@@ -2,16 +2,16 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/powershell_quotes.hpp"
 #include "platform/process.hpp"
-#include "setup/common/product.hpp"
 
 namespace setup {
 
 tl::expected<std::vector<platform::Path>, std::string> shortcut_paths() {
-  const std::string file_name = fmt::format("{}.lnk", product_name);
+  const std::string file_name = fmt::format("{}.lnk", config::product_name);
   const auto app_data = platform::env_var("APPDATA");
   if (!app_data) return tl::unexpected(std::string("This computer gives no APPDATA folder."));
   const auto profile = platform::env_var("USERPROFILE");

@@ -2,24 +2,24 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/process.hpp"
-#include "setup/common/product.hpp"
 #include "setup/install/uninstaller_copy.hpp"
 #include "update/own_file_names.hpp"
 
 namespace setup {
 
 std::string uninstall_key_path() {
-  return fmt::format("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{}", product_upper);
+  return fmt::format("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{}", config::product_upper);
 }
 
 std::vector<RegistryValue> uninstall_entry_values(const platform::Path& install_dir, const platform::Path& product_exe,
                                                   const std::string& version) {
   const std::string uninstaller = platform::display(install_dir / update::uninstaller_file_name);
   return {
-      {"DisplayName", "REG_SZ", std::string(product_name)},
+      {"DisplayName", "REG_SZ", std::string(config::product_name)},
       {"DisplayVersion", "REG_SZ", version},
-      {"Publisher", "REG_SZ", std::string(product_name)},
+      {"Publisher", "REG_SZ", std::string(config::product_name)},
       {"InstallLocation", "REG_SZ", platform::display(install_dir)},
       {"DisplayIcon", "REG_SZ", platform::display(product_exe)},
       {"UninstallString", "REG_SZ", fmt::format("\"{}\" --uninstall", uninstaller)},

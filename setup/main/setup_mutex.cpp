@@ -2,12 +2,12 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/named_mutex.hpp"
-#include "setup/common/product.hpp"
 
 namespace setup {
 
-std::string setup_mutex_name() { return fmt::format("Local\\{}.setup", product_upper); }
+std::string setup_mutex_name() { return fmt::format("Local\\{}.setup", config::product_upper); }
 
 // The platform layer hands the name to the system in its own form (UTF-16
 // through to_wide on Windows) and keeps the claim for the life of the process.

@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/process.hpp"
 #include "setup/common/install_dir.hpp"
-#include "setup/common/product.hpp"
 #include "setup/install/shortcuts.hpp"
 #include "setup/install/uninstall_entry.hpp"
 #include "setup/install/uninstaller_copy.hpp"
@@ -15,12 +15,12 @@ namespace setup {
 
 std::string uninstalled_text() {
   return fmt::format("{} is removed. Your data is kept in %LOCALAPPDATA%\\{} and is there if it is installed again.",
-                     product_name, product_upper);
+                     config::product_name, config::product_upper);
 }
 
 std::string removal_failed_text(const platform::Path& entry, const platform::IoError& error) {
   return fmt::format("{} could not be removed ({}). If {} is open, close it and uninstall again.",
-                     platform::display(entry), error.text(), product_name);
+                     platform::display(entry), error.text(), config::product_name);
 }
 
 platform::IoResult<void> remove_install_entry(const platform::Path& entry) {

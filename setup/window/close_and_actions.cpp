@@ -3,17 +3,17 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/message_box.hpp"
 #include "platform/overloaded.hpp"
-#include "setup/common/product.hpp"
 #include "setup/window/window_host.hpp"
 
 namespace setup {
 
 namespace {
 
-// "Morvane Setup": the caption of the boxes that the window shows.
-std::string window_caption() { return fmt::format("{} Setup", product_name); }
+// The caption of the boxes that the window shows, the main window's own.
+std::string window_caption() { return std::string(config::setup_caption); }
 
 platform::BoxAnswer ask(UiThread& ui, platform::BoxSpec box) {
   void* owner = ui.main_window != nullptr ? ui.main_window->native_handle() : nullptr;
@@ -21,9 +21,9 @@ platform::BoxAnswer ask(UiThread& ui, platform::BoxSpec box) {
 }
 
 void confirm_close(UiThread& ui, bool updating) {
-  const std::string text = updating
-                               ? fmt::format("Stop updating {0}? Your installed {0} stays as it is.", product_name)
-                               : fmt::format("Stop installing {}? Nothing will be installed.", product_name);
+  const std::string text =
+      updating ? fmt::format("Stop updating {0}? Your installed {0} stays as it is.", config::product_name)
+               : fmt::format("Stop installing {}? Nothing will be installed.", config::product_name);
   const platform::BoxAnswer answer = ask(ui, {.caption = window_caption(),
                                               .text = text,
                                               .icon = platform::BoxIcon::Question,
@@ -88,7 +88,7 @@ void perform_action(UiThread& ui, const PageAction& action) {
           [&](const page_action::ConfirmClose& close) { confirm_close(ui, close.updating); },
           [&](const page_action::ShowFinishing&) {
             ask(ui, {.caption = window_caption(),
-                     .text = fmt::format("{} is being put in place; it is done in a moment.", product_name),
+                     .text = fmt::format("{} is being put in place; it is done in a moment.", config::product_name),
                      .icon = platform::BoxIcon::Information});
           },
           [&](const page_action::OpenPath& open) { ui.layer.open_file(open.path); },

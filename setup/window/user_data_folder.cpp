@@ -4,14 +4,14 @@
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
-#include "setup/common/product.hpp"
 
 namespace setup {
 
 platform::Path user_data_folder() {
-  return platform::temp_dir() / fmt::format("{}-setup-{}", product_lower, platform::process_id());
+  return platform::temp_dir() / fmt::format("{}-setup-{}", config::product_lower, platform::process_id());
 }
 
 FolderRemoval system_folder_removal() {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "morvane/config.hpp"
 #include "setup/common/message_boxes.hpp"
 #include "setup/common/sentences.hpp"
 #include "setup/window/theme.hpp"
@@ -36,7 +37,7 @@ class WorkerThread {
 
 std::unique_ptr<platform::MainWindow> create_main_window(platform::WindowLayer& layer) {
   return layer.create_main_window({
-      .title = "Morvane Setup",
+      .title = std::string(config::setup_caption),
       .size = {880, 540},
       .background = theme_background(read_light_theme()),
   });

@@ -8,20 +8,10 @@
 #include "update/own_file_names.hpp"
 #include "update/stage/verify_staged.hpp"
 #include "update/store/file_moves.hpp"
+#include "update/store/history.hpp"
 #include "update/store/updates_dir.hpp"
-#include "update/store/write_atomic.hpp"
 
 namespace update {
-
-namespace {
-
-tl::expected<void, UpdateError> write_history(const platform::Path& updates_dir, const VerifiedRelease& release) {
-  const platform::Path folder = history_dir(updates_dir, release.manifest.version);
-  if (auto written = write_atomic(folder / manifest_file_name, release.manifest_bytes); !written) return written;
-  return write_atomic(folder / signature_file_name, release.signature);
-}
-
-}  // namespace
 
 tl::expected<void, UpdateError> apply_staged(const platform::Path& updates_dir, const platform::Path& install_dir,
                                              const VerifiedRelease& release,
@@ -61,7 +51,7 @@ tl::expected<void, UpdateError> apply_staged(const platform::Path& updates_dir, 
     // stays staged: its manifest and signature live on in the history.
     if (auto removed = remove_stale(pending); !removed) return removed;
   }
-  return write_history(updates_dir, release);
+  return write_history_atomically(updates_dir, manifest.version, release.manifest_bytes, release.signature);
 }
 
 }  // namespace update

@@ -46,7 +46,7 @@ void log_refusal(const platform::Path& updates, std::string_view url, std::strin
                  const UpdateError& error) {
   if (!ensure_updates_dir(updates)) return;
   const std::string line = refusal_line(now_ms(), url, claimed_version, error);
-  auto file = platform::File::open_append(updates / "refusals.log");
+  auto file = platform::File::open_append(refusals_log_path(updates));
   if (!file) return;
   (void)file->write_all(platform::byte_view(line));
 }

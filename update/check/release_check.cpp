@@ -4,13 +4,13 @@
 
 #include "fetch/http/request.hpp"
 #include "fetch/progress.hpp"
+#include "morvane/config.hpp"
 #include "update/check/ed25519_strict.hpp"
 #include "update/check/high_water.hpp"
 #include "update/check/pin.hpp"
 #include "update/check/refusals_log.hpp"
 #include "update/check/release_path.hpp"
 #include "update/own_file_names.hpp"
-#include "update/own_version.hpp"
 #include "update/records/version.hpp"
 #include "update/store/clock.hpp"
 
@@ -150,11 +150,11 @@ tl::expected<CheckResult, UpdateError> check_release(const fetch::ServerUrl& hos
 
   if (auto pin = drop_overtaken_pin(updates, manifest.version); !pin) return tl::unexpected(std::move(pin.error()));
 
-  const auto own = parse_version(own_version);
+  const auto own = parse_version(config::updater_version);
   if (!own) {
     return tl::unexpected(UpdateError{UpdateError::Unusable{
         url, fmt::format("this build's own version {} is not a semver, so nothing can be compared to it",
-                         own_version)}});
+                         config::updater_version)}});
   }
   // verify_release accepted the version, so it parses.
   const auto release_version = parse_version(manifest.version);

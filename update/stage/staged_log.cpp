@@ -4,10 +4,9 @@
 
 #include "platform/fs.hpp"
 #include "update/store/clock.hpp"
+#include "update/store/updates_dir.hpp"
 
 namespace update {
-
-platform::Path staged_log_path(const platform::Path& updates_dir) { return updates_dir / "staged.log"; }
 
 std::string staged_log_line(std::uint64_t at_ms, std::string_view version, std::string_view path,
                             std::string_view text) {

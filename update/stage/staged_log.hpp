@@ -9,9 +9,6 @@
 
 namespace update {
 
-// updates/staged.log
-platform::Path staged_log_path(const platform::Path& updates_dir);
-
 // "<now_ms> · <version> · <path> · <text>" and a line feed (the separators
 // are a blank, U+00B7 and a blank).
 std::string staged_log_line(std::uint64_t at_ms, std::string_view version, std::string_view path,

@@ -1,5 +1,6 @@
-// The updates folder inside the install folder: the names of its records and
-// the README.txt that explains it to people.
+// The updates folder inside the install folder: the paths of its records
+// (their names are in own_file_names.hpp) and the README.txt that explains it
+// to people. store/history.hpp writes a release's record into its history.
 #pragma once
 
 #include <string_view>
@@ -36,11 +37,21 @@ bool is_plain_folder_name(std::string_view version);
 platform::Path pending_dir(const platform::Path& updates, std::string_view version);
 // updates/history/<version>: the manifest and signature of an installed release.
 platform::Path history_dir(const platform::Path& updates, std::string_view version);
+// updates/README.txt
+platform::Path readme_path(const platform::Path& updates);
 // updates/swap.journal
 platform::Path journal_path(const platform::Path& updates);
+// updates/rollback.json
+platform::Path rollback_path(const platform::Path& updates);
 // updates/pinned.json
 platform::Path pin_path(const platform::Path& updates);
 // updates/highwater.json
 platform::Path high_water_path(const platform::Path& updates);
+// updates/refusals.log
+platform::Path refusals_log_path(const platform::Path& updates);
+// updates/staged.log
+platform::Path staged_log_path(const platform::Path& updates);
+// updates/setup.log
+platform::Path setup_log_path(const platform::Path& updates);
 
 }  // namespace update

@@ -51,8 +51,6 @@ std::string without_aside_suffix(std::string name) {
 
 }  // namespace
 
-platform::Path rollback_path(const platform::Path& updates_dir) { return updates_dir / "rollback.json"; }
-
 tl::expected<std::string, JsonError> rollback_json(const RollbackRecord& record) {
   return json::to_json(record);
 }

@@ -37,9 +37,6 @@ struct RollbackRecord {
   bool operator==(const RollbackRecord&) const = default;
 };
 
-// updates/rollback.json
-platform::Path rollback_path(const platform::Path& updates_dir);
-
 // The record as it is written: pretty-printed like the swap journal, no
 // newline at the end. Fails only for text that is not valid UTF-8.
 tl::expected<std::string, JsonError> rollback_json(const RollbackRecord& record);

@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "fetch/http/request.hpp"
+#include "morvane/config.hpp"
 #include "platform/fs.hpp"
 #include "testkit/loopback.hpp"
 #include "testkit/release/release_host.hpp"
 #include "testkit/release/signing_key.hpp"
 #include "update/check/pinned_keys.hpp"
-#include "update/own_version.hpp"
 #include "update/records/manifest.hpp"
 #include "update/store/clock.hpp"
 #include "update/store/updates_dir.hpp"
@@ -52,8 +52,8 @@ class NginxChannel : public ChannelTest {
 };
 
 TEST(OwnVersion, IsTheVersionInTheUserAgent) {
-  EXPECT_EQ(own_version, "0.1.0");
-  EXPECT_EQ(fetch::client_version(), fmt::format("{}+{}", own_version, own_build_label));
+  EXPECT_EQ(config::updater_version, "0.1.0");
+  EXPECT_EQ(fetch::client_version(), fmt::format("{}+{}", config::updater_version, config::build_label));
 }
 
 TEST(ChannelRequests, NameTheManifestAndItsSignatureBelowTheChannel) {
