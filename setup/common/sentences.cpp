@@ -1,8 +1,8 @@
-#include "morvane/config.hpp"
 #include "setup/common/sentences.hpp"
 
 #include <fmt/format.h>
 
+#include "morvane/config.hpp"
 
 namespace setup {
 
