@@ -91,9 +91,14 @@ TEST(UpdatesDirTest, NamesOfTheRecords) {
   const platform::Path updates = platform::Path("inst") / "updates";
   EXPECT_EQ(pending_dir(updates, "1.2.3+b7"), updates / "pending" / "1.2.3+b7");
   EXPECT_EQ(history_dir(updates, "1.2.3"), updates / "history" / "1.2.3");
+  EXPECT_EQ(readme_path(updates), updates / "README.txt");
   EXPECT_EQ(journal_path(updates), updates / "swap.journal");
+  EXPECT_EQ(rollback_path(updates), updates / "rollback.json");
   EXPECT_EQ(pin_path(updates), updates / "pinned.json");
   EXPECT_EQ(high_water_path(updates), updates / "highwater.json");
+  EXPECT_EQ(refusals_log_path(updates), updates / "refusals.log");
+  EXPECT_EQ(staged_log_path(updates), updates / "staged.log");
+  EXPECT_EQ(setup_log_path(updates), updates / "setup.log");
 }
 
 TEST(UpdatesDirTest, PathExistsForFilesAndFolders) {
