@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/fault_text.hpp"
+
 namespace fetch {
 
 void log_stderr(const std::string& text) noexcept {
@@ -21,19 +23,7 @@ void log_stderr(const std::string& text) noexcept {
 }
 
 std::string panic_text(std::exception_ptr fault) {
-  const std::string no_message = "a panic that carried no message";
-  if (!fault) return no_message;
-  try {
-    std::rethrow_exception(fault);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (const std::string& message) {
-    return message;
-  } catch (const char* message) {
-    return message != nullptr ? std::string(message) : no_message;
-  } catch (...) {
-    return no_message;
-  }
+  return platform::fault_message(fault).value_or("a panic that carried no message");
 }
 
 }  // namespace fetch
