@@ -35,29 +35,20 @@ bool is_printable(char32_t cp) {
 }
 
 std::string debug_quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char32_t cp = platform::next_code_point(text, pos);
+  return platform::quote_code_points(text, [](std::string& out, char32_t cp) {
     switch (cp) {
-      case U'"': out += "\\\""; break;
-      case U'\\': out += "\\\\"; break;
-      case U'\t': out += "\\t"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\0': out += "\\0"; break;
+      case U'"': out += "\\\""; return true;
+      case U'\\': out += "\\\\"; return true;
+      case U'\t': out += "\\t"; return true;
+      case U'\r': out += "\\r"; return true;
+      case U'\n': out += "\\n"; return true;
+      case U'\0': out += "\\0"; return true;
       default:
-        if (is_printable(cp)) {
-          platform::append_utf8(out, cp);
-        } else {
-          out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(cp));
-        }
+        if (is_printable(cp)) return false;
+        out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(cp));
+        return true;
     }
-  }
-  out.push_back('"');
-  return out;
+  });
 }
 
 }  // namespace fetch

@@ -12,21 +12,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/box_spec.hpp"
+
 namespace platform {
-
-enum class BoxIcon { Information, Error, Question };
-
-// Ok: the OK button alone. YesNo: Yes and No, with No the default button.
-enum class BoxButtons { Ok, YesNo };
-
-enum class BoxAnswer { Ok, Yes, No };
-
-struct BoxSpec {
-  std::string caption;
-  std::string text;
-  BoxIcon icon = BoxIcon::Information;
-  BoxButtons buttons = BoxButtons::Ok;
-};
 
 // Shows the box with no owner and returns when it has been dismissed.
 void show_message_box(const BoxSpec& box);

@@ -23,6 +23,22 @@ std::string address_text(const SocketAddress& address) {
   return buffer;
 }
 
+tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
+  return raw::set_timeout(handle_.get(), SO_RCVTIMEO, timeout);
+}
+
+tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
+  return raw::set_timeout(handle_.get(), SO_SNDTIMEO, timeout);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
+  return raw::get_timeout(handle_.get(), SO_RCVTIMEO);
+}
+
+tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
+  return raw::get_timeout(handle_.get(), SO_SNDTIMEO);
+}
+
 tl::expected<void, IoError> Socket::send_all(ByteView bytes) {
   while (!bytes.empty()) {
     auto sent = send(bytes);

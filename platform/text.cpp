@@ -64,6 +64,19 @@ void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
+std::string quote_code_points(std::string_view text, EscapeFn escape) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t cp = next_code_point(text, pos);
+    if (!escape(out, cp)) append_utf8(out, cp);
+  }
+  out.push_back('"');
+  return out;
+}
+
 bool is_valid_utf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {

@@ -30,6 +30,14 @@ char32_t next_code_point(std::string_view text, std::size_t& pos);
 // Appends the UTF-8 form of a code point.
 void append_utf8(std::string& out, char32_t code_point);
 
+// Writes the escaped form of one code point of a quoted text and answers
+// true, or answers false to have the code point written as it is.
+using EscapeFn = bool (*)(std::string& out, char32_t code_point);
+
+// The text between double quotes, each code point as `escape` writes it or,
+// where it declines, in UTF-8. An invalid UTF-8 byte comes as U+FFFD.
+std::string quote_code_points(std::string_view text, EscapeFn escape);
+
 // Unicode White_Space.
 bool is_unicode_whitespace(char32_t code_point);
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 
-#include "fetch/http/connect_tcp.hpp"
+#include "fetch/http/connect_plan.hpp"
 #include "fetch/http/results_channel.hpp"
 #include "platform/socket.hpp"
 

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "morvane/config.hpp"
+#include "platform/fault_text.hpp"
 
 namespace fetch {
 
@@ -23,19 +24,7 @@ void log_stderr(const std::string& text) noexcept {
 }
 
 std::string panic_text(std::exception_ptr fault) {
-  const std::string no_message = "a panic that carried no message";
-  if (!fault) return no_message;
-  try {
-    std::rethrow_exception(fault);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (const std::string& message) {
-    return message;
-  } catch (const char* message) {
-    return message != nullptr ? std::string(message) : no_message;
-  } catch (...) {
-    return no_message;
-  }
+  return platform::fault_message(fault).value_or("a panic that carried no message");
 }
 
 }  // namespace fetch

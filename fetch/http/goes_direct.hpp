@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/proxy_endpoint.hpp"
 
 namespace fetch {
 

@@ -7,60 +7,23 @@
 
 #include "fetch/http/proxy_url.hpp"
 #include "platform/env.hpp"
-#include "platform/text.hpp"
+#include "platform/reg_output.hpp"
 
 namespace fetch {
 
 namespace {
 
-// The last word of the text, words being separated by white space.
-std::string_view last_word(std::string_view text) {
-  std::string_view word;
-  std::size_t pos = 0;
-  std::size_t word_start = std::string_view::npos;
-  while (pos < text.size()) {
-    const std::size_t at = pos;
-    const bool blank = platform::is_unicode_whitespace(platform::next_code_point(text, pos));
-    if (blank) {
-      if (word_start != std::string_view::npos) word = text.substr(word_start, at - word_start);
-      word_start = std::string_view::npos;
-    } else if (word_start == std::string_view::npos) {
-      word_start = at;
-    }
-  }
-  if (word_start != std::string_view::npos) word = text.substr(word_start);
-  return word;
-}
-
-// The data of the first "REG_SZ" line of a `reg query` answer, trimmed.
-std::string_view reg_sz_value(std::string_view output) {
-  static constexpr std::string_view kType = "REG_SZ";
-  std::size_t start = 0;
-  while (start <= output.size()) {
-    const std::size_t end = output.find('\n', start);
-    std::string_view line = output.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (const std::size_t type = line.find(kType); type != std::string_view::npos) {
-      std::string_view value = line.substr(type + kType.size());
-      value = value.substr(0, value.find(kType));
-      return platform::trim_unicode(value);
-    }
-    if (end == std::string_view::npos) break;
-    start = end + 1;
-  }
-  return {};
-}
-
 std::optional<ProxyEndpoint> proxy_from_registry(const platform::HiddenRunner& run) {
   const auto enable = reg_query_internet_settings_with(run, "ProxyEnable");
   if (!enable) return std::nullopt;
-  const std::string_view enabled = last_word(*enable);
-  if (enabled.empty() || enabled == "0x0" || enabled == "0") return std::nullopt;
+  const auto enabled = platform::reg_query_data(*enable, "ProxyEnable", "REG_DWORD");
+  if (!enabled || *enabled == "0x0" || *enabled == "0") return std::nullopt;
 
   const auto server = reg_query_internet_settings_with(run, "ProxyServer");
   if (!server) return std::nullopt;
-  const std::string_view value = reg_sz_value(*server);
-  if (value.empty()) return std::nullopt;
+  const auto data = platform::reg_query_data(*server, "ProxyServer", "REG_SZ");
+  if (!data) return std::nullopt;
+  const std::string_view value = *data;
 
   std::string address;
   if (auto https = lookup_proxy_entry(value, "https")) {

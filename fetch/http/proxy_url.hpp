@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/proxy_endpoint.hpp"
 
 namespace fetch {
 

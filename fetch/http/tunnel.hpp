@@ -9,7 +9,7 @@
 #include <tl/expected.hpp>
 
 #include "fetch/http/connect_error.hpp"
-#include "fetch/http/proxy_settings.hpp"
+#include "fetch/http/proxy_endpoint.hpp"
 #include "platform/socket.hpp"
 
 namespace fetch {

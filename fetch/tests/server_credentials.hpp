@@ -5,14 +5,14 @@
 
 #include <string>
 
+#include "testkit/tls_server.hpp"
+
 namespace fetch_test {
+
+using testkit::ServerCredentials;
 
 // A server's chain and key: "localhost" (trusted), or one of make_negative.sh's
 // "untrusted", "expired", "wrong-name", "under-expired-root".
-struct ServerCredentials {
-  std::string chain;
-  std::string key;
-};
 ServerCredentials server_credentials(const std::string& name);
 
 // A path of server_credentials as the build machine's programs (openssl)

@@ -19,19 +19,19 @@
 #include "fetch/tests/fetch_printers.hpp"
 #include "fetch/tests/nginx_peer.hpp"
 #include "fetch/tests/server_credentials.hpp"
-#include "fetch/tests/tls_peer.hpp"
 #include "testkit/loopback.hpp"
+#include "testkit/os_codes.hpp"
 #include "testkit/scripted_server.hpp"
 #include "testkit/server_process.hpp"
-#include "testkit/os_codes.hpp"
+#include "testkit/tls_peer.hpp"
 
 namespace fetch {
 namespace {
 
 using fetch_test::NginxPeer;
 using fetch_test::server_credentials;
-using fetch_test::TlsAnswer;
-using fetch_test::TlsPeer;
+using testkit::TlsAnswer;
+using testkit::TlsPeer;
 
 const std::string timed_out = platform::os_error_text(testkit::os_codes::timed_out);
 

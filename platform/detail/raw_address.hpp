@@ -1,5 +1,5 @@
-// Socket addresses in the form the system's socket calls take, and the start
-// of the system's socket library. Internal to the layer: the two socket
+// Socket addresses in the form the system's socket calls take, the start of
+// the system's socket library and the sockets' time-out options. Internal to the layer: the two socket
 // implementations (posix/socket.cpp and win/socket.cpp) and what they share
 // (socket_common.cpp) use it, as BSD sockets and Winsock share their sockaddr
 // structures; nothing above the layer includes it.
@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #endif
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -104,5 +105,10 @@ inline std::vector<SocketAddress> addresses_of(const addrinfo* list, std::uint16
 // Starts the system's socket library before a call that needs it: Winsock
 // (WSAStartup) on Windows, once, for the life of the process; nothing here.
 void start_socket_library();
+
+// SO_RCVTIMEO or SO_SNDTIMEO of the socket, set and read in the form each
+// system keeps it (a timeval here, a DWORD of milliseconds on Windows).
+tl::expected<void, IoError> set_timeout(std::intptr_t socket, int option, std::chrono::milliseconds timeout);
+tl::expected<std::chrono::milliseconds, IoError> get_timeout(std::intptr_t socket, int option);
 
 }  // namespace platform::raw

@@ -7,7 +7,7 @@
 #error "platform/detail/ is the layer's own; include the public header instead"
 #endif
 
-#include "platform/message_box.hpp"
+#include "platform/box_spec.hpp"
 
 namespace platform {
 

@@ -52,25 +52,6 @@ tl::expected<bool, IoError> wait_ready(int fd, short events, Clock::time_point d
   }
 }
 
-tl::expected<void, IoError> set_timeout(int fd, int option, std::chrono::milliseconds timeout) {
-  timeval value{};
-  value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-  value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-  if (::setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) != 0) {
-    return tl::unexpected(IoError::last_os_error());
-  }
-  return {};
-}
-
-tl::expected<std::chrono::milliseconds, IoError> get_timeout(int fd, int option) {
-  timeval value{};
-  socklen_t length = sizeof value;
-  if (::getsockopt(fd, SOL_SOCKET, option, &value, &length) != 0) {
-    return tl::unexpected(IoError::last_os_error());
-  }
-  return std::chrono::milliseconds(static_cast<long long>(value.tv_sec) * 1000 + value.tv_usec / 1000);
-}
-
 // A send or receive that ran into its SO_SNDTIMEO / SO_RCVTIMEO shows as
 // EAGAIN here; Windows reports WSAETIMEDOUT, and callers see a time-out.
 IoError transfer_error(int code) {
@@ -98,6 +79,25 @@ IoError resolver_error(int rc, int saved_errno) {
 }
 
 }  // namespace
+
+tl::expected<void, IoError> raw::set_timeout(std::intptr_t socket, int option, std::chrono::milliseconds timeout) {
+  timeval value{};
+  value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  if (::setsockopt(as_fd(socket), SOL_SOCKET, option, &value, sizeof value) != 0) {
+    return tl::unexpected(IoError::last_os_error());
+  }
+  return {};
+}
+
+tl::expected<std::chrono::milliseconds, IoError> raw::get_timeout(std::intptr_t socket, int option) {
+  timeval value{};
+  socklen_t length = sizeof value;
+  if (::getsockopt(as_fd(socket), SOL_SOCKET, option, &value, &length) != 0) {
+    return tl::unexpected(IoError::last_os_error());
+  }
+  return std::chrono::milliseconds(static_cast<long long>(value.tv_sec) * 1000 + value.tv_usec / 1000);
+}
 
 void raw::start_socket_library() {}
 
@@ -142,22 +142,6 @@ void Socket::HandleTraits::close(Value value) noexcept { ::close(as_fd(value)); 
 tl::expected<void, IoError> Socket::shutdown_write() {
   if (::shutdown(as_fd(handle_.get()), SHUT_WR) != 0) return tl::unexpected(IoError::last_os_error());
   return {};
-}
-
-tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_fd(handle_.get()), SO_RCVTIMEO, timeout);
-}
-
-tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_fd(handle_.get()), SO_SNDTIMEO, timeout);
-}
-
-tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
-  return get_timeout(as_fd(handle_.get()), SO_RCVTIMEO);
-}
-
-tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
-  return get_timeout(as_fd(handle_.get()), SO_SNDTIMEO);
 }
 
 tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {

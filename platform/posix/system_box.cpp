@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/message_box.hpp"
+
 namespace platform {
 
 BoxAnswer show_system_box(const BoxSpec& box, void*) {

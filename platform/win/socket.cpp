@@ -52,23 +52,6 @@ tl::expected<bool, IoError> wait_ready(SOCKET socket, bool for_write, Clock::tim
   return rc > 0;
 }
 
-tl::expected<void, IoError> set_timeout(SOCKET socket, int option, std::chrono::milliseconds timeout) {
-  const DWORD value = static_cast<DWORD>(timeout.count());
-  if (::setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0) {
-    return tl::unexpected(last_socket_error());
-  }
-  return {};
-}
-
-tl::expected<std::chrono::milliseconds, IoError> get_timeout(SOCKET socket, int option) {
-  DWORD value = 0;
-  int length = sizeof value;
-  if (::getsockopt(socket, SOL_SOCKET, option, reinterpret_cast<char*>(&value), &length) != 0) {
-    return tl::unexpected(last_socket_error());
-  }
-  return std::chrono::milliseconds(value);
-}
-
 tl::expected<SocketAddress, IoError> name_of(SOCKET socket, bool peer) {
   sockaddr_storage storage{};
   int length = sizeof storage;
@@ -90,6 +73,24 @@ tl::expected<SOCKET, IoError> new_socket(bool ipv6) {
 }
 
 }  // namespace
+
+tl::expected<void, IoError> raw::set_timeout(std::intptr_t socket, int option, std::chrono::milliseconds timeout) {
+  const DWORD value = static_cast<DWORD>(timeout.count());
+  const char* bytes = reinterpret_cast<const char*>(&value);
+  if (::setsockopt(as_socket(socket), SOL_SOCKET, option, bytes, sizeof value) != 0) {
+    return tl::unexpected(last_socket_error());
+  }
+  return {};
+}
+
+tl::expected<std::chrono::milliseconds, IoError> raw::get_timeout(std::intptr_t socket, int option) {
+  DWORD value = 0;
+  int length = sizeof value;
+  if (::getsockopt(as_socket(socket), SOL_SOCKET, option, reinterpret_cast<char*>(&value), &length) != 0) {
+    return tl::unexpected(last_socket_error());
+  }
+  return std::chrono::milliseconds(value);
+}
 
 void raw::start_socket_library() {
   static std::once_flag started;
@@ -140,22 +141,6 @@ void Socket::HandleTraits::close(Value value) noexcept { ::closesocket(as_socket
 tl::expected<void, IoError> Socket::shutdown_write() {
   if (::shutdown(as_socket(handle_.get()), SD_SEND) != 0) return tl::unexpected(last_socket_error());
   return {};
-}
-
-tl::expected<void, IoError> Socket::set_receive_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_socket(handle_.get()), SO_RCVTIMEO, timeout);
-}
-
-tl::expected<void, IoError> Socket::set_send_timeout(std::chrono::milliseconds timeout) {
-  return set_timeout(as_socket(handle_.get()), SO_SNDTIMEO, timeout);
-}
-
-tl::expected<std::chrono::milliseconds, IoError> Socket::receive_timeout() const {
-  return get_timeout(as_socket(handle_.get()), SO_RCVTIMEO);
-}
-
-tl::expected<std::chrono::milliseconds, IoError> Socket::send_timeout() const {
-  return get_timeout(as_socket(handle_.get()), SO_SNDTIMEO);
 }
 
 tl::expected<std::size_t, IoError> Socket::send(ByteView bytes) {

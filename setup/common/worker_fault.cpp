@@ -2,25 +2,14 @@
 
 #include <fmt/format.h>
 
+#include "platform/fault_text.hpp"
 #include "setup/common/sentences.hpp"
 #include "setup/common/setup_log.hpp"
 
 namespace setup {
 
 std::string worker_panic_text(std::exception_ptr fault) {
-  constexpr const char* no_text = "a panic";
-  if (!fault) return no_text;
-  try {
-    std::rethrow_exception(fault);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (const std::string& text) {
-    return text;
-  } catch (const char* text) {
-    return text != nullptr ? text : no_text;
-  } catch (...) {
-    return no_text;
-  }
+  return platform::fault_message(fault).value_or("a panic");
 }
 
 InstallResult worker_stopped_result(const platform::Path& install_dir, std::string_view fault_text) {

@@ -11,15 +11,15 @@
 
 #include "setup/install/install_report.hpp"
 #include "setup/tests/scoped_env.hpp"
-#include "setup/tests/site_server.hpp"
 #include "testkit/loopback.hpp"
+#include "testkit/site_server.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using setup_test::ScopedEnv;
-using setup_test::SiteAnswer;
-using setup_test::SiteServer;
+using testkit::SiteAnswer;
+using testkit::SiteServer;
 
 std::string expected_request(const std::string& body) {
   return "POST /api/site/setup HTTP/1.1\r\n"
@@ -61,7 +61,7 @@ class InstallReport : public ::testing::Test {
 TEST_F(InstallReport, PostsEachKindToTheSetupPathBelowTheSiteApi) {
   for (const char* kind : {"installed", "reinstalled", "uninstalled"}) {
     SCOPED_TRACE(kind);
-    SiteServer site(setup_test::no_content());
+    SiteServer site(testkit::no_content());
     const auto took = timed_report(site.api_url(), kind, "1.2.3");
     ASSERT_TRUE(site.wait_for_requests(1, 5s));
     EXPECT_EQ(site.requests()[0],
@@ -85,7 +85,7 @@ TEST_F(InstallReport, CarriesOnlyTheFullStopsAndDigitsOfTheVersionAtMost32) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.version.value_or("(none)"));
-    SiteServer site(setup_test::no_content());
+    SiteServer site(testkit::no_content());
     setup::send_install_report_to(site.api_url(), "installed", c.version);
     ASSERT_TRUE(site.wait_for_requests(1, 5s));
     EXPECT_EQ(site.requests()[0], expected_request("{\"k\":\"installed\",\"v\":\"" + c.v + "\",\"o\":\"windows\"}"));
@@ -105,7 +105,7 @@ TEST_F(InstallReport, WaitsAtMostThreeSecondsForASiteThatNeverAnswers) {
 }
 
 TEST_F(InstallReport, ReturnsWhenASlowSiteAnswers) {
-  SiteServer site(SiteAnswer{.bytes = setup_test::no_content().bytes, .delay = 1000ms});
+  SiteServer site(SiteAnswer{.bytes = testkit::no_content().bytes, .delay = 1000ms});
   const auto took = timed_report(site.api_url(), "installed", "1.2.3");
   EXPECT_GE(took, 950ms);
   EXPECT_LT(took, 2500ms);
@@ -156,7 +156,7 @@ TEST_F(InstallReport, NoSiteToReachOrNoUsableUrlEndsAtOnce) {
 }
 
 TEST_F(InstallReport, UncountedOrAnUnknownKindSendsNothingAndDoesNotWait) {
-  SiteServer site(setup_test::no_content());
+  SiteServer site(testkit::no_content());
   {
     for (const char* value : {"", "1", "no"}) {
       SCOPED_TRACE(value);

@@ -14,13 +14,15 @@
 
 #include "platform/fs.hpp"
 #include "setup/tests/disk_views.hpp"
-#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "testkit/site_server.hpp"
 
 namespace setup_test {
 namespace {
 
 using namespace std::chrono_literals;
+using testkit::SiteServer;
+using testkit::no_content;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;

@@ -11,8 +11,8 @@
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/mutex_holder.hpp"
 #include "setup/tests/product_release.hpp"
-#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
+#include "testkit/site_server.hpp"
 
 namespace setup_test {
 namespace {
@@ -21,6 +21,9 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 using namespace std::chrono_literals;
+using testkit::SiteAnswer;
+using testkit::SiteServer;
+using testkit::no_content;
 
 constexpr std::int64_t kIssued = 1'700'000'000'000;
 

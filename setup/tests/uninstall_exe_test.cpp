@@ -17,9 +17,9 @@
 #include "setup/tests/failure_text.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
-#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "testkit/release/product_standin.hpp"
+#include "testkit/site_server.hpp"
 
 namespace {
 
@@ -166,7 +166,7 @@ TEST_F(UninstallExe, WithoutTheProfilesFoldersNothingIsRemoved) {
 
 TEST_F(UninstallExe, AMissingInstallFolderStillSucceedsAndReportsTheRecordedVersion) {
   ASSERT_TRUE(platform::remove_dir_all(install));
-  setup_test::SiteServer site(setup_test::no_content(), setup_test::configured_site_port());
+  testkit::SiteServer site(testkit::no_content(), setup_test::configured_site_port());
   const ExeRun r = uninstall({"--uninstall", "--quiet"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, "");
@@ -195,7 +195,7 @@ TEST_F(UninstallExe, ASiteThatNeverAnswersHoldsTheEndAtMostThreeSeconds) {
     SCOPED_TRACE(c.args.size());
     ASSERT_TRUE(platform::create_dirs(install));
     ASSERT_TRUE(platform::write_file(install / "uninstall.exe", platform::byte_view("bytes")));
-    setup_test::SiteServer site(setup_test::SiteAnswer{.never = true}, setup_test::configured_site_port());
+    testkit::SiteServer site(testkit::SiteAnswer{.never = true}, setup_test::configured_site_port());
     const ExeRun r = uninstall(c.args, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
     const bool gone_at_the_end = !platform::exists(install);
     // The report still runs when the process ends; that must not spoil the end.
@@ -214,7 +214,7 @@ TEST_F(UninstallExe, AnUninstallWithoutARecordedVersionReportsAnEmptyOne) {
     ScopedEnv hive_env("MORVANE_HIVE_DIR", hive.string());
     ASSERT_EQ(platform::run_hidden("reg", {"delete", setup::uninstall_key_path(), "/f"})->exit_code, 0);
   }
-  setup_test::SiteServer site(setup_test::no_content(), setup_test::configured_site_port());
+  testkit::SiteServer site(testkit::no_content(), setup_test::configured_site_port());
   const ExeRun r = uninstall({"--uninstall"}, {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err, removed_box);

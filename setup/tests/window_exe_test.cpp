@@ -23,16 +23,18 @@
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/scoped_env.hpp"
 #include "setup/tests/setup_process.hpp"
-#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "testkit/release/product_standin.hpp"
 #include "testkit/release/release_host.hpp"
 #include "testkit/release/release_publisher.hpp"
+#include "testkit/site_server.hpp"
 
 namespace setup_test {
 namespace {
 
 using namespace std::chrono_literals;
+using testkit::SiteAnswer;
+using testkit::SiteServer;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;

@@ -9,11 +9,12 @@
 
 namespace setup {
 
-// The DisplayVersion in what `reg query` printed: the first line that, with
-// white space removed, begins with "DisplayVersion"; what follows the name,
-// trimmed, with every leading "REG_SZ" taken off (and the white space after
-// each). Nothing
-// when no line begins so or the rest is empty. Later lines are not looked at.
+// The DisplayVersion in what `reg query` printed (invalid UTF-8 replaced),
+// read as platform::reg_query_data reads a REG_SZ value: the first line that,
+// with white space removed, begins with "DisplayVersion"; what follows the
+// name, trimmed, with every leading "REG_SZ" taken off (and the white space
+// after each). Nothing when no line begins so or the rest is empty. Later
+// lines are not looked at.
 std::optional<std::string> display_version_in(std::string_view reg_output);
 
 // Runs `reg query <uninstall key> /v DisplayVersion` hidden and reads its

@@ -36,47 +36,38 @@ void replace_all(std::string& text, std::string_view from, std::string_view to) 
 }  // namespace
 
 std::string quote_js_string(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char32_t c = platform::next_code_point(text, pos);
+  return platform::quote_code_points(text, [](std::string& out, char32_t c) {
     switch (c) {
       case U'"':
         out += "\\\"";
-        break;
+        return true;
       case U'\\':
         out += "\\\\";
-        break;
+        return true;
       case U'\n':
         out += "\\n";
-        break;
+        return true;
       case U'\r':
         out += "\\r";
-        break;
+        return true;
       case U'\t':
         out += "\\t";
-        break;
+        return true;
       case U'<':
         out += "\\u003c";
-        break;
+        return true;
       case U'\u2028':
         out += "\\u2028";
-        break;
+        return true;
       case U'\u2029':
         out += "\\u2029";
-        break;
+        return true;
       default:
-        if (c < 0x20) {
-          out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
-        } else {
-          platform::append_utf8(out, c);
-        }
+        if (c >= 0x20) return false;
+        out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
+        return true;
     }
-  }
-  out.push_back('"');
-  return out;
+  });
 }
 
 std::string build_progress_script(const SetupStatus& status) {

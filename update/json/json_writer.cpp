@@ -45,25 +45,23 @@ void Writer::text(std::string_view value) {
   if (!platform::is_valid_utf8(value) && !failure_) {
     failure_ = JsonError{"text to write is not valid UTF-8"};
   }
-  out_.push_back('"');
-  for (const char c : value) {
+  // A text that is not valid UTF-8 fails the whole record above, so what its
+  // bad bytes become here is never written out.
+  out_ += platform::quote_code_points(value, [](std::string& out, char32_t c) {
     switch (c) {
-      case '"': out_ += "\\\""; break;
-      case '\\': out_ += "\\\\"; break;
-      case '\b': out_ += "\\b"; break;
-      case '\f': out_ += "\\f"; break;
-      case '\n': out_ += "\\n"; break;
-      case '\r': out_ += "\\r"; break;
-      case '\t': out_ += "\\t"; break;
+      case U'"': out += "\\\""; return true;
+      case U'\\': out += "\\\\"; return true;
+      case U'\b': out += "\\b"; return true;
+      case U'\f': out += "\\f"; return true;
+      case U'\n': out += "\\n"; return true;
+      case U'\r': out += "\\r"; return true;
+      case U'\t': out += "\\t"; return true;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          out_ += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
-        } else {
-          out_.push_back(c);
-        }
+        if (c >= 0x20) return false;
+        out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
+        return true;
     }
-  }
-  out_.push_back('"');
+  });
 }
 
 void Writer::number(std::int64_t value) { out_ += fmt::format("{}", value); }

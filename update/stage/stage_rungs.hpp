@@ -1,7 +1,6 @@
 // The five rungs of the staging ladder, tried in this order for each file by
-// stage_release. Each rung is a file of its own: rung_reuse.cpp,
-// rung_keep.cpp, rung_delta.cpp, rung_xz.cpp and rung_plain.cpp; what they
-// share is in stage_context.hpp. Used by stage_release only.
+// stage_release (stage_rungs.cpp keeps that order); what they share is in
+// stage_context.hpp. Used by stage_release only.
 #pragma once
 
 #include <tl/expected.hpp>

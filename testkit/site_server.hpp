@@ -16,7 +16,7 @@
 
 #include "platform/socket.hpp"
 
-namespace setup_test {
+namespace testkit {
 
 struct SiteAnswer {
   std::string bytes{};  // sent as they are
@@ -66,4 +66,4 @@ class SiteServer {
   std::thread thread_;
 };
 
-}  // namespace setup_test
+}  // namespace testkit

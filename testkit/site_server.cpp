@@ -1,38 +1,28 @@
-#include "setup/tests/site_server.hpp"
+#include "testkit/site_server.hpp"
 
-#include <csignal>
-#include <memory>
+#include <algorithm>
 #include <stdexcept>
 
 #include <openssl/err.h>
-#include <openssl/ssl.h>
 
 #include "testkit/loopback.hpp"
 #include "testkit/pki.hpp"
+#include "testkit/tls_server.hpp"
 
-namespace setup_test {
+namespace testkit {
 
 namespace {
 
 using namespace std::chrono_literals;
 
-struct CtxFree {
-  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-struct SslFree {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
-
-std::unique_ptr<SSL_CTX, CtxFree> server_context() {
-  const std::string chain = platform::display(testkit::test_pki_file("localhost-chain.pem"));
-  const std::string key = platform::display(testkit::test_pki_file("localhost.key"));
-  std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_server_method()));
-  if (!ctx || SSL_CTX_use_certificate_chain_file(ctx.get(), chain.c_str()) != 1 ||
-      SSL_CTX_use_PrivateKey_file(ctx.get(), key.c_str(), SSL_FILETYPE_PEM) != 1) {
+SslContext server_context() {
+  SslContext context = tls_server_context({platform::display(test_pki_file("localhost-chain.pem")),
+                                           platform::display(test_pki_file("localhost.key"))});
+  if (!context) {
     throw std::runtime_error("the test site cannot load the localhost certificate from " +
-                             platform::display(testkit::test_pki_dir()));
+                             platform::display(test_pki_dir()));
   }
-  return ctx;
+  return context;
 }
 
 // The Content-Length of a request head, 0 when it has none.
@@ -47,7 +37,7 @@ std::size_t content_length(const std::string& head) {
 platform::Listener bind_port(std::uint16_t port) {
   const auto give_up = std::chrono::steady_clock::now() + 60s;
   for (;;) {
-    auto listener = platform::Listener::bind(testkit::loopback4(port), 16);
+    auto listener = platform::Listener::bind(loopback4(port), 16);
     if (listener) return std::move(*listener);
     if (port == 0 || std::chrono::steady_clock::now() > give_up) {
       throw std::runtime_error("the test site cannot listen: " + listener.error().text());
@@ -72,11 +62,7 @@ void send_until_the_client_goes(SSL* ssl, const std::atomic<bool>& stop) {
 SiteAnswer no_content() { return SiteAnswer{"HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"}; }
 
 SiteServer::SiteServer(SiteAnswer answer, std::uint16_t port) {
-  // OpenSSL writes to the socket itself; a client that has gone must not end
-  // the test process (Windows has no such signal).
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  ignore_broken_pipes();
   listener_ = bind_port(port);
   port_ = listener_.local_address()->port;
   thread_ = std::thread([this, answer = std::move(answer)] { run(answer); });
@@ -100,30 +86,22 @@ bool SiteServer::wait_for_requests(std::size_t count, std::chrono::milliseconds 
 }
 
 void SiteServer::run(SiteAnswer answer) {
-  auto ctx = server_context();
+  const SslContext context = server_context();
   const auto give_up = std::chrono::steady_clock::now() + 60s;
   while (!stop_ && std::chrono::steady_clock::now() < give_up) {
     auto accepted = listener_.accept(100ms);
     if (!accepted) continue;
     ++connections_;
-    platform::Socket socket = std::move(*accepted);
-    (void)socket.set_receive_timeout(5s);
-    (void)socket.set_send_timeout(5s);
-    std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
-    SSL_set_fd(ssl.get(), static_cast<int>(socket.native_handle()));
-    if (SSL_accept(ssl.get()) != 1) {
-      ERR_clear_error();
-      continue;
-    }
-    std::string request;
-    char byte;
-    while (request.find("\r\n\r\n") == std::string::npos && SSL_read(ssl.get(), &byte, 1) == 1) request += byte;
+    auto tls = accept_tls(context.get(), std::move(*accepted));
+    if (!tls) continue;
+    SSL* ssl = tls->ssl.get();
+    std::string request = read_tls_head(ssl);
     const std::size_t head_end = request.find("\r\n\r\n");
     if (head_end != std::string::npos) {
       std::size_t body = content_length(request.substr(0, head_end + 2));
       std::string chunk(4096, '\0');
       while (body > 0) {
-        const int got = SSL_read(ssl.get(), chunk.data(), static_cast<int>(std::min(body, chunk.size())));
+        const int got = SSL_read(ssl, chunk.data(), static_cast<int>(std::min(body, chunk.size())));
         if (got <= 0) break;
         request.append(chunk.data(), static_cast<std::size_t>(got));
         body -= static_cast<std::size_t>(got);
@@ -140,15 +118,15 @@ void SiteServer::run(SiteAnswer answer) {
       std::this_thread::sleep_for(10ms);
     }
     if (!answer.never && !stop_) {
-      SSL_write(ssl.get(), answer.bytes.data(), static_cast<int>(answer.bytes.size()));
+      SSL_write(ssl, answer.bytes.data(), static_cast<int>(answer.bytes.size()));
       if (answer.endless) {
-        send_until_the_client_goes(ssl.get(), stop_);
+        send_until_the_client_goes(ssl, stop_);
         endless_ended_ = true;
       }
-      SSL_shutdown(ssl.get());
+      SSL_shutdown(ssl);
     }
     ERR_clear_error();
   }
 }
 
-}  // namespace setup_test
+}  // namespace testkit

@@ -4,6 +4,7 @@
 // ending the connection with or without a close_notify alert.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "fetch/tests/server_credentials.hpp"
 #include "platform/socket.hpp"
+#include "testkit/tls_server.hpp"
 
-namespace fetch_test {
+namespace testkit {
 
 struct TlsAnswer {
   std::string bytes;
@@ -48,4 +49,4 @@ class TlsPeer {
   std::thread thread_;
 };
 
-}  // namespace fetch_test
+}  // namespace testkit
