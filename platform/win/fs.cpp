@@ -132,10 +132,12 @@ class Finder {
   bool first_ = true;
 };
 
-// The folder that holds what the path names, a trailing separator aside;
-// the working folder for a bare name.
+// The folder that holds what the path names, taken as the system takes it
+// (normalised first, as long_path does: "a\b\." names b, held by a); the
+// working folder for a bare name.
 Path holder_of(const Path& path) {
-  const Path parent = (path.has_filename() ? path : path.parent_path()).parent_path();
+  const Path named = path.lexically_normal();
+  const Path parent = (named.has_filename() ? named : named.parent_path()).parent_path();
   return parent.empty() ? Path(".") : parent;
 }
 
