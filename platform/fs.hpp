@@ -2,9 +2,9 @@
 //
 // Every operation answers with its result or an IoError whose text is the
 // system's. A move always replaces an existing destination (MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING on Windows, rename(2) here), and is on the disk
-// when it answers, so that a power cut after it cannot undo it under what the
-// program writes next.
+// MOVEFILE_REPLACE_EXISTING on Windows, rename(2) here). A move, a removal
+// and a copy's bytes are on the disk when they answer, so that a power cut
+// after one cannot undo it under what the program writes next.
 //
 // On Windows every path reaches the system in its long form ("\\?\C:\...",
 // normalised first), so that no file call stops at MAX_PATH, and a move or
@@ -61,6 +61,8 @@ IoResult<void> create_dirs(const Path& path);
 IoResult<Bytes> read_file(const Path& path);
 
 // A plain whole-file write: create or truncate, write everything, close.
+// Nothing is flushed: a file that a later step relies on is written through
+// File with sync(), then renamed into place.
 IoResult<void> write_file(const Path& path, ByteView bytes);
 
 // The system's rename that replaces an existing destination, on the disk
@@ -75,20 +77,32 @@ IoResult<void> rename_replace(const Path& from, const Path& to);
 // fails (with access denied) whatever that handle shares.
 bool renames_replace_open_files();
 
-// Deletes a file (not a folder).
+// Deletes a file (not a folder), on the disk when it answers: the folder
+// that held it is flushed after it (fsync here; on Windows, where
+// DeleteFileW has no write-through flag, FlushFileBuffers on the folder's
+// handle opened for writing). A failure of that flush is the removal's
+// failure, though the file is gone. A file system that has no flush for a
+// folder keeps the removal as it does.
 IoResult<void> remove_file(const Path& path);
 
-// Removes a folder with everything in it.
+// Removes a folder with everything in it, on the disk when it answers as
+// remove_file is: the folder that held it is flushed once it is gone (the
+// entries inside go with it). Nothing there is removed already, and nothing
+// is flushed then.
 IoResult<void> remove_dir_all(const Path& path);
 
 // Removes what stands at the path: a folder (links followed) with everything
-// in it, anything else as a file. remove_dir_all takes a link to a folder
-// away as the link itself, so the removal never reaches where a link leads.
+// in it, anything else as a file, on the disk when it answers. remove_dir_all
+// takes a link to a folder away as the link itself, so the removal never
+// reaches where a link leads.
 IoResult<void> remove_entry(const Path& path);
 
-// Copies a file onto the target, replacing it. A copy that stops part-way
-// (a full disk) fails with the system's own error and may leave the target
-// cut short.
+// Copies a file onto the target, replacing it, with the copy's bytes on the
+// disk when it answers (fsync here; FlushFileBuffers on the copy after
+// CopyFileW on Windows); the target's name is not flushed into its folder,
+// which a rename of the copy into place does. A copy that stops part-way (a
+// full disk) fails with the system's own error and may leave the target cut
+// short.
 IoResult<void> copy_file_replace(const Path& from, const Path& to);
 
 // Lets the file be started as a program. Where files carry a permission to

@@ -98,13 +98,35 @@ bool flushed_between(const std::vector<Operation>& timeline, std::size_t after, 
   return false;
 }
 
+// The folder that holds a path's last component.
+platform::Path holder_of(const std::string& text) {
+  platform::Path path = comparable(text);
+  if (!path.has_filename()) path = path.parent_path();
+  return path.parent_path();
+}
+
 }  // namespace
 
+bool is_removal(const Operation& operation) {
+  return operation.what == "unlink" || operation.what == "unlinkat" || operation.what == "remove";
+}
+
 bool on_disk_before(const std::vector<Operation>& timeline, std::size_t at, std::size_t before) {
-  const Operation& rename = timeline.at(at);
-  if (rename.write_through) return true;
-  const platform::Path into = comparable(rename.to).parent_path();
-  const platform::Path left = comparable(rename.from).parent_path();
+  const Operation& operation = timeline.at(at);
+  if (is_removal(operation)) {
+    const platform::Path folder = holder_of(operation.from);
+    if (flushed_between(timeline, at, before, folder)) return true;
+    for (std::size_t later = at + 1; later < before && later < timeline.size(); ++later) {
+      if (is_removal(timeline[later]) && comparable(timeline[later].from) == folder &&
+          on_disk_before(timeline, later, before)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  if (operation.write_through) return true;
+  const platform::Path into = holder_of(operation.to);
+  const platform::Path left = holder_of(operation.from);
   return flushed_between(timeline, at, before, into) && flushed_between(timeline, at, before, left);
 }
 

@@ -26,7 +26,9 @@ namespace testkit::file_faults {
 struct Operation {
   int index = 0;     // -1 for a flush, which is not numbered
   std::string what;  // "rename", "unlink", "unlinkat", "remove"; "sync" for a flush
-  std::string from;  // the path (the source of a rename; what a flush flushed)
+  // the path (the source of a rename; what a flush flushed), made whole when
+  // the call named it relative to a folder's descriptor
+  std::string from;
   std::string to;    // the destination of a rename, else empty
   // A move made with MOVEFILE_WRITE_THROUGH (Windows), which is on the disk
   // when the call returns.
@@ -58,11 +60,18 @@ std::vector<Operation> log();
 // is recorded once it has succeeded, and never offered to the policy.
 std::vector<Operation> timeline();
 
-// Whether the rename at position `at` of the timeline was on the disk before
-// position `before` (the timeline's size for "by its end"): made with
-// MOVEFILE_WRITE_THROUGH, or followed, before `before`, by a flush of the
-// folder it moved into and of the folder it left.
+// Whether the rename or removal at position `at` of the timeline was on the
+// disk before position `before` (the timeline's size for "by its end"). A
+// rename is when it was made with MOVEFILE_WRITE_THROUGH, or followed, before
+// `before`, by a flush of the folder it moved into and of the folder it left.
+// A removal is when it was followed, before `before`, by a flush of the
+// folder that held it, or by the removal of that folder, itself on the disk
+// in time (a folder that is gone for good takes its entries along).
 bool on_disk_before(const std::vector<Operation>& timeline, std::size_t at, std::size_t before);
+
+// Whether the operation removed a file or a folder ("unlink", "unlinkat",
+// "remove").
+bool is_removal(const Operation& operation);
 
 // How many operations have failed since the last reset.
 int failures();

@@ -54,6 +54,10 @@ Path folder_of(const Path& path) {
   return parent.empty() ? Path(".") : parent;
 }
 
+// The folder that holds what the path names, a trailing separator aside
+// ("a/b/" names b, held by a).
+Path holder_of(const Path& path) { return folder_of(path.has_filename() ? path : path.parent_path()); }
+
 // Puts a folder's entries on the disk: a rename or a new entry in it is not
 // there until the folder itself is flushed, and a power cut before that can
 // undo it while later writes survive. A file system that cannot flush a
@@ -122,14 +126,18 @@ IoResult<void> remove_file(const Path& path) {
     return tl::unexpected(IoError::from_os(EISDIR));
   }
   if (::unlink(path.c_str()) != 0) return last_error();
-  return {};
+  // On the disk before it answers, like a rename.
+  return sync_folder(holder_of(path));
 }
 
 IoResult<void> remove_dir_all(const Path& path) {
   std::error_code ec;
-  std::filesystem::remove_all(path, ec);
+  const auto removed = std::filesystem::remove_all(path, ec);
   if (ec) return tl::unexpected(IoError::from_os(ec.value()));
-  return {};
+  // Gone for good once the folder that held it is flushed: the entries
+  // inside went with it.
+  if (removed == 0) return {};
+  return sync_folder(holder_of(path));
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
@@ -158,6 +166,9 @@ IoResult<void> copy_file_replace(const Path& from, const Path& to) {
     if (got == 0) break;
     if (auto put = write_fully(out.get(), ByteView(buffer.data(), static_cast<std::size_t>(got))); !put) return put;
   }
+  // The copy's bytes are on the disk before it answers, so that a rename
+  // after it never puts a name on a file that a power cut leaves empty.
+  if (::fsync(out.get()) != 0) return last_error();
   return close_reporting(out);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/fs.hpp"
 #include "testkit/file_fault_interpose.hpp"
@@ -65,6 +66,44 @@ TEST(Fs, ARenameIsOnTheDiskWhenItAnswers) {
     EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, at, next)) << timeline[at].text();
   }
   EXPECT_EQ(renames.size(), 2u);
+}
+
+// A removal is on the disk when it answers, as a move is: a power cut after
+// it cannot bring the file or folder back under what the program writes
+// next. Each removal the call made (the entries of a folder included) is on
+// the disk by its end.
+TEST(Fs, ARemovalIsOnTheDiskWhenItAnswers) {
+  struct Case {
+    const char* name;
+    std::function<platform::IoResult<void>(const platform::Path&)> remove;
+    const char* removed;  // relative to the test's folder
+  };
+  const std::vector<Case> cases = {
+      {"remove_file", [](const platform::Path& p) { return platform::remove_file(p); }, "f"},
+      {"remove_dir_all", [](const platform::Path& p) { return platform::remove_dir_all(p); }, "d"},
+      {"remove_entry of a file", [](const platform::Path& p) { return platform::remove_entry(p); }, "d/e/f"},
+      {"remove_entry of a folder", [](const platform::Path& p) { return platform::remove_entry(p); }, "d/e"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    testkit::TempDir dir;
+    ASSERT_TRUE(platform::create_dirs(dir / "d" / "e"));
+    ASSERT_TRUE(platform::write_file(dir / "d" / "e" / "f", byte_view("x")));
+    ASSERT_TRUE(platform::write_file(dir / "d" / "g", byte_view("y")));
+    ASSERT_TRUE(platform::write_file(dir / "f", byte_view("z")));
+    const platform::Path removed = dir.path() / platform::path_from_utf8(test.removed);
+    testkit::file_faults::Scope scope;
+    ASSERT_TRUE(test.remove(removed.lexically_normal()));
+    EXPECT_FALSE(platform::exists(removed));
+    const auto timeline = testkit::file_faults::timeline();
+    int removals = 0;
+    for (std::size_t at = 0; at < timeline.size(); ++at) {
+      if (!testkit::file_faults::is_removal(timeline[at])) continue;
+      ++removals;
+      EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, at, timeline.size())) << timeline[at].text();
+    }
+    EXPECT_GT(removals, 0);
+  }
 }
 
 TEST(Fs, CreateDirsMakesParentsAndAcceptsExisting) {
@@ -153,6 +192,23 @@ TEST(Fs, CopyReplacesTheTarget) {
   EXPECT_EQ(platform::read_file(dir / "new").value(), to_bytes("copy me"));
   EXPECT_EQ(platform::copy_file_replace(dir / "missing", dir / "dst").error().text(),
             platform::os_error_text(testkit::os_codes::not_found));
+}
+
+// A copy's bytes are on the disk when it answers, so that a caller that
+// renames it into place never names a file that a power cut leaves empty.
+TEST(Fs, ACopysBytesAreOnTheDiskWhenItAnswers) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::write_file(dir / "src", byte_view("copy me")));
+  const platform::Path copy = platform::comparable_path((dir / "dst").lexically_normal());
+  for (const char* state : {"a new target", "an existing target"}) {
+    SCOPED_TRACE(state);
+    testkit::file_faults::Scope scope;
+    ASSERT_TRUE(platform::copy_file_replace(dir / "src", dir / "dst"));
+    const auto timeline = testkit::file_faults::timeline();
+    EXPECT_TRUE(std::any_of(timeline.begin(), timeline.end(), [&](const testkit::file_faults::Operation& op) {
+      return op.what == "sync" && platform::comparable_path(platform::path_from_utf8(op.from).lexically_normal()) == copy;
+    })) << "the copy was not flushed";
+  }
 }
 
 }  // namespace

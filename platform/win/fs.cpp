@@ -3,7 +3,8 @@
 // never keeps another program (or this one) from replacing it by a rename
 // where the system allows that at all. Every path reaches the system in the
 // long form (long_path.hpp), so that none stops at MAX_PATH; a move is
-// written through to the disk before it answers; and a move or removal that
+// written through to the disk before it answers, a removal by a flush of
+// its folder, a copy by a flush of the copy; and a move or removal that
 // another program's handle stops for a moment is made again (held_retry.hpp).
 #include "platform/fs.hpp"
 
@@ -131,6 +132,66 @@ class Finder {
   bool first_ = true;
 };
 
+// The folder that holds what the path names, taken as the system takes it
+// (normalised first, as long_path does: "a\b\." names b, held by a); the
+// working folder for a bare name.
+Path holder_of(const Path& path) {
+  const Path named = path.lexically_normal();
+  const Path parent = (named.has_filename() ? named : named.parent_path()).parent_path();
+  return parent.empty() ? Path(".") : parent;
+}
+
+// Whether a flush failed only because the file system has no flush for a
+// folder (FAT, some network file systems): their entries are then as
+// durable as they make them, which is all there is.
+bool flush_unsupported(DWORD code) {
+  return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_PARAMETER;
+}
+
+// A handle for flushing a file or a folder: FlushFileBuffers needs write
+// access. A scanner that holds the file for a moment without sharing is
+// waited for, as a removal waits for it.
+Handle open_for_flush(const std::wstring& name) {
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  win::retry_while_held(
+      [&] {
+        opened = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        return opened != INVALID_HANDLE_VALUE ? TRUE : FALSE;
+      },
+      win::held_by_another);
+  return Handle(opened);
+}
+
+// Puts a folder's entries on the disk. DeleteFileW and RemoveDirectoryW have
+// no write-through flag, so a removal stays in the cache until the folder's
+// own handle, opened for writing, is flushed.
+IoResult<void> flush_folder(const Path& folder) {
+  Handle handle = open_for_flush(long_path(folder));
+  if (!handle) return last_error();
+  if (!::FlushFileBuffers(handle.get()) && !flush_unsupported(::GetLastError())) return last_error();
+  return {};
+}
+
+// Flushes a file that is there by name: the copy that CopyFileW made. A
+// read-only copy (of a read-only source) cannot be opened for writing, so
+// the attribute is lifted for the flush and put back after it.
+IoResult<void> flush_file(const Path& path) {
+  const std::wstring name = long_path(path);
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only && !::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    return last_error();
+  }
+  IoResult<void> flushed;
+  {
+    Handle handle = open_for_flush(name);
+    if (!handle || !::FlushFileBuffers(handle.get())) flushed = last_error();
+  }
+  if (read_only && !::SetFileAttributesW(name.c_str(), attributes) && flushed) return last_error();
+  return flushed;
+}
+
 IoResult<void> remove_tree(const Path& folder) {
   {
     Finder finder(folder);
@@ -205,7 +266,8 @@ bool renames_replace_open_files() { return false; }
 
 IoResult<void> remove_file(const Path& path) {
   if (!delete_file(path)) return last_error();
-  return {};
+  // On the disk before it answers, like a move.
+  return flush_folder(holder_of(path));
 }
 
 IoResult<void> remove_dir_all(const Path& path) {
@@ -219,14 +281,20 @@ IoResult<void> remove_dir_all(const Path& path) {
   if (!is_directory(attributes)) return tl::unexpected(IoError::from_os(ERROR_DIRECTORY));
   if (is_link(attributes)) {
     if (!remove_directory(path)) return last_error();
-    return {};
+  } else if (auto removed = remove_tree(path); !removed) {
+    return removed;
   }
-  return remove_tree(path);
+  // Gone for good once the folder that held it is flushed: the entries
+  // inside went with it.
+  return flush_folder(holder_of(path));
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
   if (!::CopyFileW(long_path(from).c_str(), long_path(to).c_str(), FALSE)) return last_error();
-  return {};
+  // CopyFileW leaves the bytes in the cache; they are on the disk before it
+  // answers, so that a rename after it never names a file that a power cut
+  // leaves empty.
+  return flush_file(to);
 }
 
 // Every file may be started on Windows; only a path that leads nowhere fails.

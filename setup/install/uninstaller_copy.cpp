@@ -30,7 +30,9 @@ tl::expected<void, std::string> copy_uninstaller_from(const platform::Path& runn
   // path it was started (a linked folder, say), is not copied onto itself.
   if (platform::same_file(running_program, target)) return {};
   // The copy goes to a sibling first and is moved into place whole, so the
-  // uninstaller that the uninstall entry names is never a part-written one.
+  // uninstaller that the uninstall entry names is never a part-written one:
+  // the copy's bytes are on the disk when it answers, and the rename when it
+  // does, so not after a power cut either.
   const platform::Path part = update::part_path_for(target);
   if (auto copied = platform::copy_file_replace(running_program, part); !copied) {
     (void)platform::remove_file(part);

@@ -1,5 +1,7 @@
 // The small pieces of the install transaction: the log copy's path, the
-// user's sentences for the updater's errors, and the staging tracker.
+// user's sentences for the updater's errors, the staging tracker, and the
+// uninstaller copy on the disk.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,8 +12,10 @@
 #include "setup/common/install_paths.hpp"
 #include "setup/install/install_error_text.hpp"
 #include "setup/install/stage_tracker.hpp"
+#include "setup/install/uninstaller_copy.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/scoped_env.hpp"
+#include "testkit/file_fault_interpose.hpp"
 #include "testkit/temp_dir.hpp"
 #include "update/own_file_names.hpp"
 
@@ -31,6 +35,37 @@ TEST(TempLogPath, IsTheFolderTextsHashInTheUsersTemporaryFolder) {
   const platform::Path folder = "/home/someone/.local/Programs/MORVANE";
   EXPECT_EQ(temp_log_path(folder), temp_log_path(folder));
   EXPECT_NE(temp_log_path(folder), temp_log_path(folder / ".."));
+}
+
+// The uninstaller that the uninstall entry names is renamed into place only
+// once its bytes are on the disk, and the rename is on the disk when the
+// copy answers: a power cut never leaves an uninstall.exe that is empty or
+// cut short.
+TEST(UninstallerCopy, ItsBytesAreOnTheDiskBeforeItsNameIs) {
+  testkit::TempDir dir;
+  const platform::Path program = dir / "morvane-setup";
+  const platform::Path install = dir / "MORVANE";
+  ASSERT_TRUE(platform::write_file(program, platform::byte_view(std::string(100000, 'u'))));
+  ASSERT_TRUE(platform::create_dirs(install));
+  testkit::file_faults::Scope scope;
+  const auto copied = copy_uninstaller_from(program, install);
+  ASSERT_TRUE(copied) << copied.error();
+
+  const auto timeline = testkit::file_faults::timeline();
+  const auto named = [](const std::string& text) {
+    return platform::comparable_path(platform::path_from_utf8(text).lexically_normal());
+  };
+  const platform::Path part = named((install / "uninstall.part").string());
+  const platform::Path target = named((install / "uninstall.exe").string());
+  const auto rename = std::find_if(timeline.begin(), timeline.end(), [&](const testkit::file_faults::Operation& op) {
+    return op.what == "rename" && named(op.from) == part && named(op.to) == target;
+  });
+  ASSERT_NE(rename, timeline.end());
+  EXPECT_TRUE(std::any_of(timeline.begin(), rename, [&](const testkit::file_faults::Operation& op) {
+    return op.what == "sync" && named(op.from) == part;
+  })) << "the copy was not flushed before its rename";
+  EXPECT_TRUE(testkit::file_faults::on_disk_before(timeline, rename - timeline.begin(), timeline.size()));
+  EXPECT_EQ(platform::read_file(install / "uninstall.exe").value().size(), 100000u);
 }
 
 TEST(InstallNames, AreTheProductsOwn) {

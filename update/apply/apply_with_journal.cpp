@@ -36,6 +36,9 @@ tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::s
     previous_version = record->version;
   }
 
+  // Each stale aside is gone from the disk before the journal is written:
+  // were a power cut to bring one back under a journal that says begun, the
+  // repair would take it for the file to put back in place.
   if (auto removed = remove_stale(plan.exe.aside); !removed) return removed;
   for (const Companion& companion : plan.companions) {
     if (auto removed = remove_stale(platform::path_from_utf8(companion.aside)); !removed) return removed;

@@ -16,8 +16,8 @@ namespace update {
 tl::expected<void, UpdateError> move_file(const platform::Path& from, const platform::Path& to);
 
 // Removes a file, or a folder with everything in it, that stands at the
-// path (platform::remove_entry); nothing there is fine. A failure names the
-// path.
+// path (platform::remove_entry), on the disk when it answers; nothing there
+// is fine. A failure names the path.
 tl::expected<void, UpdateError> remove_stale(const platform::Path& path);
 
 }  // namespace update

@@ -49,6 +49,9 @@ tl::expected<void, UpdateError> finish_swap(const platform::Path& updates_dir, c
     if (auto parked = park_files(updates_dir, journal); !parked) return parked;
   }
 
+  // Each removal below is on the disk when it answers (the updates folder is
+  // flushed after it), so no power cut brings the journal back over a
+  // finished swap, or the pending folder back under a removed journal.
   if (direction == SwapDirection::Forward && journal.kind == SwapKind::Apply) {
     const platform::Path pending = pending_dir(updates_dir, journal.version);
     if (path_exists(pending)) {

@@ -53,6 +53,9 @@ tl::expected<void, UpdateError> roll_forward(const MoveTriple& paths) {
 
 tl::expected<void, UpdateError> roll_back(const MoveTriple& paths) {
   if (path_exists(paths.aside)) {
+    // The old file at target, the new one still staged: the aside is stale,
+    // and putting it back would bring an older release's file in.
+    if (path_exists(paths.target) && path_exists(paths.incoming)) return {};
     if (path_exists(paths.target)) {
       if (auto moved = move_into_folder(paths.target, paths.incoming); !moved) return moved;
     }

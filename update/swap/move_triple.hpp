@@ -41,7 +41,10 @@ tl::expected<void, UpdateError> roll_forward(const MoveTriple& paths);
 // nothing aside and nothing at incoming is taken for a new file without
 // predecessor and goes to incoming; that is also what an old file looks like
 // once its staged copy is gone, so the repair decides itself whether such a
-// file may be rolled back.
+// file may be rolled back. A triple with a file at each of its three places
+// never moved: moves only shift its two files about, so the file at aside is
+// the stale copy of an earlier swap (one whose removal a power cut undid),
+// and the triple is left as it is, already back.
 tl::expected<void, UpdateError> roll_back(const MoveTriple& paths);
 
 }  // namespace update

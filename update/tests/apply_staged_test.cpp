@@ -37,6 +37,7 @@ struct Watched {
   tl::expected<void, UpdateError> result;
   std::vector<std::string> operations;  // relative to the install folder
   std::vector<std::string> journals;    // the content of each journal write
+  std::vector<faults::Operation> timeline;
 };
 
 Watched apply_watched(const Installation& home, const update::VerifiedRelease& release,
@@ -49,9 +50,10 @@ Watched apply_watched(const Installation& home, const update::VerifiedRelease& r
     }
     return fail ? fail(operation) : faults::Action::Proceed;
   });
-  Watched watched{update::apply_staged(home.updates(), home.install(), release, replaced), {}, {}};
+  Watched watched{update::apply_staged(home.updates(), home.install(), release, replaced), {}, {}, {}};
   for (const auto& operation : faults::log()) watched.operations.push_back(relative(home, operation));
   watched.journals = *journals;
+  watched.timeline = faults::timeline();
   return watched;
 }
 
@@ -133,7 +135,7 @@ TEST(ApplyStaged, EveryMoveIsOnTheDiskBeforeTheJournalSaysSo) {
   ASSERT_TRUE(applied) << error_text(applied);
   const auto timeline = faults::timeline();
   const Path journal = home->updates() / "swap.journal";
-  EXPECT_EQ(journaltest::late_renames(timeline, journal), std::vector<std::string>{});
+  EXPECT_EQ(journaltest::late_changes(timeline, journal), std::vector<std::string>{});
   // rollback.json, four journal writes, core.dll aside and in, new.txt in,
   // the executable aside and in, and the history's two files.
   const auto counted = journaltest::count_renames(timeline, journal);
@@ -177,7 +179,10 @@ TEST(ApplyStaged, AReleaseWhoseEveryFileIsKeptOnlyWritesTheHistory) {
 }
 
 // Stale .old files of the files that move are removed before the journal is
-// written; the .old of a kept file is left alone.
+// written, and those removals are on the disk by then: were a power cut to
+// undo them while the journal survived, the repair would take every stale
+// aside for the file it must put back. The .old of a kept file is left
+// alone.
 TEST(ApplyStaged, StaleAsidesGoBeforeTheJournalIsWritten) {
   const StagedUpdate update({{"morvane.exe", kExe1}, {"core.dll", kDll1}, {"data.pak", kPak}},
                             {{"morvane.exe", kExe2}, {"core.dll", kDll2}, {"data.pak", kPak}});
@@ -196,6 +201,7 @@ TEST(ApplyStaged, StaleAsidesGoBeforeTheJournalIsWritten) {
   EXPECT_LT(at("unlink morvane.exe.old"), journal);
   EXPECT_LT(at("unlink core.dll.old"), journal);
   EXPECT_LT(at("rename updates/rollback.part -> updates/rollback.json"), at("unlink morvane.exe.old"));
+  EXPECT_EQ(journaltest::late_changes(applied.timeline, home->updates() / "swap.journal"), std::vector<std::string>{});
   EXPECT_EQ(steps_of(applied.journals), (std::vector<std::string>{"begun", "companions_moved", "moved_aside", "moved_in"}));
   EXPECT_EQ(content(home->installed("morvane.exe.old")), text(kExe1));
   EXPECT_EQ(content(home->installed("core.dll.old")), text(kDll1));

@@ -4,6 +4,7 @@ namespace journaltest {
 
 namespace {
 
+using testkit::file_faults::is_removal;
 using testkit::file_faults::Operation;
 
 platform::Path comparable(const std::string& text) {
@@ -11,28 +12,30 @@ platform::Path comparable(const std::string& text) {
 }
 
 bool is_rename(const Operation& operation) { return operation.what == "rename"; }
-bool is_removal(const Operation& operation) {
-  return operation.what == "unlink" || operation.what == "unlinkat" || operation.what == "remove";
-}
 bool writes_journal(const Operation& operation, const platform::Path& journal) {
   return is_rename(operation) && comparable(operation.to) == journal;
+}
+bool is_journal_step(const Operation& operation, const platform::Path& journal) {
+  return writes_journal(operation, journal) || (is_removal(operation) && comparable(operation.from) == journal);
 }
 
 }  // namespace
 
-std::vector<std::string> late_renames(const std::vector<Operation>& timeline, const platform::Path& journal_path) {
+std::vector<std::string> late_changes(const std::vector<Operation>& timeline, const platform::Path& journal_path) {
   const platform::Path journal = comparable(platform::display(journal_path));
   std::vector<std::string> late;
   for (std::size_t at = 0; at < timeline.size(); ++at) {
-    if (!is_rename(timeline[at])) continue;
-    const bool is_journal = writes_journal(timeline[at], journal);
+    const Operation& operation = timeline[at];
+    if (!is_rename(operation) && !is_removal(operation)) continue;
+    const bool step = is_journal_step(operation, journal);
     std::size_t next = at + 1;
     for (; next < timeline.size(); ++next) {
       const Operation& later = timeline[next];
       if (later.what == "sync") continue;
-      if (is_journal || is_removal(later) || writes_journal(later, journal)) break;
+      if (step || is_journal_step(later, journal)) break;
+      if (is_rename(operation) && is_removal(later)) break;
     }
-    if (!testkit::file_faults::on_disk_before(timeline, at, next)) late.push_back(timeline[at].text());
+    if (!testkit::file_faults::on_disk_before(timeline, at, next)) late.push_back(operation.text());
   }
   return late;
 }
