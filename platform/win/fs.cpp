@@ -12,6 +12,7 @@
 
 #include "platform/win/held_retry.hpp"
 #include "platform/win/long_path.hpp"
+#include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 
 namespace platform {
@@ -222,6 +223,16 @@ IoResult<void> remove_dir_all(const Path& path) {
     return {};
   }
   return remove_tree(path);
+}
+
+IoResult<void> remove_empty_dir(const Path& path) {
+  if (!remove_directory(path)) return last_error();
+  return {};
+}
+
+IoResult<void> leave_working_dir() {
+  if (!::SetCurrentDirectoryW(win::system_folder().c_str())) return last_error();
+  return {};
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
