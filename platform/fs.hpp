@@ -91,6 +91,16 @@ IoResult<void> remove_file(const Path& path);
 // is flushed then.
 IoResult<void> remove_dir_all(const Path& path);
 
+// Removes a folder that is empty, and never anything in it: a folder that
+// holds an entry stays, with the system's error. Here its parent is flushed
+// after it, so that the removal is on the disk when it answers.
+IoResult<void> remove_empty_dir(const Path& path);
+
+// Makes a folder that nothing removes (the system folder on Windows, the
+// root here) this process's working folder, so that the folder it was in can
+// be removed: Windows removes no folder that a process works in.
+IoResult<void> leave_working_dir();
+
 // Removes what stands at the path: a folder (links followed) with everything
 // in it, anything else as a file, on the disk when it answers. remove_dir_all
 // takes a link to a folder away as the link itself, so the removal never

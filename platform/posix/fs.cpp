@@ -140,6 +140,16 @@ IoResult<void> remove_dir_all(const Path& path) {
   return sync_folder(holder_of(path));
 }
 
+IoResult<void> remove_empty_dir(const Path& path) {
+  if (::rmdir(path.c_str()) != 0) return last_error();
+  return sync_folder(folder_of(path));
+}
+
+IoResult<void> leave_working_dir() {
+  if (::chdir("/") != 0) return last_error();
+  return {};
+}
+
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {
   Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) return last_error();

@@ -13,6 +13,7 @@
 
 #include "platform/win/held_retry.hpp"
 #include "platform/win/long_path.hpp"
+#include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 
 namespace platform {
@@ -287,6 +288,16 @@ IoResult<void> remove_dir_all(const Path& path) {
   // Gone for good once the folder that held it is flushed: the entries
   // inside went with it.
   return flush_folder(holder_of(path));
+}
+
+IoResult<void> remove_empty_dir(const Path& path) {
+  if (!remove_directory(path)) return last_error();
+  return {};
+}
+
+IoResult<void> leave_working_dir() {
+  if (!::SetCurrentDirectoryW(win::system_folder().c_str())) return last_error();
+  return {};
 }
 
 IoResult<void> copy_file_replace(const Path& from, const Path& to) {

@@ -1,6 +1,7 @@
-// A folder removed by a hidden `cmd` a few seconds after it is started, so
-// that what still holds the folder when its program ends (the running
-// uninstall.exe, the web view's processes) has let go of it by then.
+// A folder or a file removed by a hidden `cmd` a few seconds after it is
+// started, so that what still holds it when its program ends (the running
+// uninstaller's own file, the web view's processes) has let go of it by
+// then.
 #pragma once
 
 #include <optional>
@@ -18,7 +19,8 @@ struct DelayedRemoval {
   // Where cmd runs: the folder's parent.
   platform::Path working_dir;
   // cmd's arguments: "/d", "/v:off", "/c" and
-  // `ping -n <N> 127.0.0.1 >nul & rmdir /s /q "<name>"`.
+  // `ping -n <N> 127.0.0.1 >nul & rmdir /s /q "<name>"` for a folder,
+  // `ping -n <N> 127.0.0.1 >nul & del /f /q "<name>"` for a file.
   std::vector<std::string> args;
 };
 
@@ -36,6 +38,10 @@ struct DelayedRemoval {
 // letters, digits, '-', '_' and '.' (the install folder is MORVANE, the web
 // view's data folder morvane-setup-<process id>).
 std::optional<DelayedRemoval> delayed_removal(const platform::Path& folder, int echo_requests);
+
+// The same for one file, which `del /f /q` takes by its name (read-only or
+// not); none on the same terms.
+std::optional<DelayedRemoval> delayed_file_removal(const platform::Path& file, int echo_requests);
 
 // Starts the removal hidden and does not wait for it.
 tl::expected<void, platform::IoError> start_delayed_removal(const DelayedRemoval& removal);

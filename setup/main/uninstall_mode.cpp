@@ -11,17 +11,11 @@ int run_uninstall(bool quiet) {
   const auto uninstalled = remove_installation();
   if (!uninstalled) return finish_mode(tl::unexpected(uninstalled.error()), quiet);
 
-  const auto start_removal = [&] {
-    if (auto removal = install_folder_removal(uninstalled->install_dir)) (void)start_delayed_removal(*removal);
-  };
-  if (quiet) {
-    start_removal();
-    send_install_report("uninstalled", uninstalled->version);
-    return finish_mode(uninstalled_text(), quiet);
-  }
   send_install_report("uninstalled", uninstalled->version);
   const int exit_code = finish_mode(uninstalled_text(), quiet);
-  start_removal();
+  // Last, when nothing else is left to do: the running program's file can
+  // go only once the program has ended.
+  if (uninstalled->left) (void)start_delayed_removal(*uninstalled->left);
   return exit_code;
 }
 

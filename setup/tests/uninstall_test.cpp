@@ -149,14 +149,22 @@ TEST_F(EmptyInstallFolder, AFileTheSystemWillNotLetGoOfIsNamedWithTheSystemsText
   expect_outside_untouched();
 }
 
-TEST(DelayedRemoval, RunsInTheFoldersParentAndNamesTheFolderAlone) {
+TEST(DelayedRemoval, RunsInTheEntrysParentAndNamesTheEntryAlone) {
   // The path never reaches cmd's text, where a %TEMP% in it would be
   // expanded.
-  const auto removal = setup::install_folder_removal("/home/p%TEMP%q!x!/.local/Programs/MORVANE");
-  ASSERT_TRUE(removal);
-  EXPECT_EQ(removal->working_dir, "/home/p%TEMP%q!x!/.local/Programs");
-  EXPECT_EQ(removal->args, (std::vector<std::string>{"/d", "/v:off", "/c",
-                                                     "ping -n 3 127.0.0.1 >nul & rmdir /s /q \"MORVANE\""}));
+  const platform::Path parent = "/home/p%TEMP%q!x!/.local/Programs";
+  const auto folder = setup::delayed_removal(parent / "MORVANE", 3);
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->working_dir, parent);
+  EXPECT_EQ(folder->args, (std::vector<std::string>{"/d", "/v:off", "/c",
+                                                    "ping -n 3 127.0.0.1 >nul & rmdir /s /q \"MORVANE\""}));
+  const auto file = setup::delayed_file_removal(parent / "morvane-uninstall-4242.exe", 3);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->working_dir, parent);
+  EXPECT_EQ(file->args, (std::vector<std::string>{"/d", "/v:off", "/c",
+                                                  "ping -n 3 127.0.0.1 >nul & del /f /q \"morvane-uninstall-4242.exe\""}));
+  EXPECT_FALSE(setup::delayed_file_removal(parent / "a*.exe", 3));
+  EXPECT_FALSE(setup::delayed_file_removal(parent / "a?.exe", 3));
 }
 
 TEST(DelayedRemoval, TakesOnlyAPlainNameInAParent) {
@@ -172,7 +180,85 @@ TEST(DelayedRemoval, TakesOnlyAPlainNameInAParent) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
     EXPECT_EQ(setup::delayed_removal(c.folder, 2).has_value(), c.taken);
+    EXPECT_EQ(setup::delayed_file_removal(c.folder, 2).has_value(), c.taken);
   }
+}
+
+// Ending the install folder against a recorded system: what it calls, in
+// order, and what it leaves for the delayed removal.
+TEST(EndInstallFolder, MovesTheUninstallerOutRemovesTheEmptyFolderAndLeavesOnlyTheMovedFile) {
+  const platform::Path install = "/l/Programs/MORVANE";
+  const std::string uninstaller = "/l/Programs/MORVANE/uninstall.exe";
+  const std::string moved = "/l/Programs/morvane-uninstall-4242.exe";
+  const auto denied = [] { return platform::IoResult<void>(tl::unexpected(platform::IoError::from_os(13))); };
+  const struct {
+    const char* name;
+    bool has_uninstaller;
+    bool moves;
+    bool folder_goes;
+    bool moved_goes;
+    std::vector<std::string> calls;
+    bool delayed;
+  } cases[] = {
+      {"the running uninstaller", true, true, true, false,
+       {"rename " + uninstaller + " " + moved, "rmdir /l/Programs/MORVANE", "del " + moved}, true},
+      {"an uninstaller that is not running", true, true, true, true,
+       {"rename " + uninstaller + " " + moved, "rmdir /l/Programs/MORVANE", "del " + moved}, false},
+      {"something new in the folder", true, true, false, false,
+       {"rename " + uninstaller + " " + moved, "rmdir /l/Programs/MORVANE", "del " + moved}, true},
+      {"an uninstaller that cannot move", true, false, true, true, {"rename " + uninstaller + " " + moved}, false},
+      {"no uninstaller", false, true, true, true, {"rmdir /l/Programs/MORVANE"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> calls;
+    const setup::FolderEnd end{
+        .exists = [&](const platform::Path& path) { return path == uninstaller && c.has_uninstaller; },
+        .rename =
+            [&](const platform::Path& from, const platform::Path& to) {
+              calls.push_back("rename " + from.string() + " " + to.string());
+              return c.moves ? platform::IoResult<void>{} : denied();
+            },
+        .remove_file =
+            [&](const platform::Path& path) {
+              calls.push_back("del " + path.string());
+              return c.moved_goes ? platform::IoResult<void>{} : denied();
+            },
+        .remove_empty_dir =
+            [&](const platform::Path& path) {
+              calls.push_back("rmdir " + path.string());
+              return c.folder_goes ? platform::IoResult<void>{} : denied();
+            },
+    };
+    const auto left = setup::end_install_folder_with(end, install, 4242);
+    EXPECT_EQ(calls, c.calls);
+    ASSERT_EQ(left.has_value(), c.delayed);
+    if (left) {
+      EXPECT_EQ(left->working_dir, "/l/Programs");
+      EXPECT_EQ(left->args, (std::vector<std::string>{"/d", "/v:off", "/c",
+                                                      "ping -n 3 127.0.0.1 >nul & del /f /q \"morvane-uninstall-4242.exe\""}));
+    }
+  }
+}
+
+TEST(EndInstallFolder, OnTheSystemTheFolderGoesButNeverWhatCameIntoItMeanwhile) {
+  testkit::TempDir root;
+  const platform::Path programs = root / "Programs";
+  const platform::Path install = programs / "MORVANE";
+  ASSERT_TRUE(platform::create_dirs(programs / "Other"));
+
+  ASSERT_TRUE(platform::create_dirs(install));
+  ASSERT_TRUE(platform::write_file(install / "uninstall.exe", platform::byte_view("bytes")));
+  EXPECT_FALSE(setup::end_install_folder_with(setup::system_folder_end(), install, 7));
+  EXPECT_EQ(sorted_entries(programs), std::vector<std::string>{"Other"});
+
+  // A new installation's file that came in after the folder was emptied.
+  ASSERT_TRUE(platform::create_dirs(install));
+  ASSERT_TRUE(platform::write_file(install / "uninstall.exe", platform::byte_view("bytes")));
+  ASSERT_TRUE(platform::write_file(install / "morvane.exe", platform::byte_view("new")));
+  EXPECT_FALSE(setup::end_install_folder_with(setup::system_folder_end(), install, 7));
+  EXPECT_EQ(sorted_entries(programs), (std::vector<std::string>{"MORVANE", "Other"}));
+  EXPECT_EQ(sorted_entries(install), std::vector<std::string>{"morvane.exe"});
 }
 
 // An uninstall run in this process, in a throwaway profile, with the real
@@ -192,34 +278,24 @@ class UninstallRun : public ::testing::Test {
       ASSERT_TRUE(platform::write_file(file, platform::byte_view("bytes")));
     }
   }
-
-  bool gone_within(std::chrono::milliseconds time) const {
-    const auto until = std::chrono::steady_clock::now() + time;
-    while (platform::exists(user.install) && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return !platform::exists(user.install);
-  }
 };
 
-TEST_F(UninstallRun, TheFolderIsHandedToCmdOnlyOnceTheFinalBoxIsAnswered) {
-  // The box stays open longer than cmd's pause: a removal started before it
-  // would have run while uninstall.exe still ran, which Windows refuses.
+TEST_F(UninstallRun, TheFolderIsGoneBeforeTheFinalBoxAndNothingIsLeftInItsParent) {
   std::vector<std::string> boxes;
-  bool there_at_the_answer = false;
+  bool there_at_the_box = true;
   auto previous = platform::set_message_box_handler([&](const platform::BoxSpec& box) {
-    std::this_thread::sleep_for(std::chrono::seconds(4));
     boxes.push_back(box.text);
-    there_at_the_answer = platform::exists(user.install / "uninstall.exe");
+    there_at_the_box = platform::exists(user.install);
   });
   const int exit_code = setup::run_uninstall(false);
   platform::set_message_box_handler(std::move(previous));
 
   EXPECT_EQ(exit_code, 0);
   EXPECT_EQ(boxes, std::vector<std::string>{setup::uninstalled_text()});
-  EXPECT_TRUE(there_at_the_answer);
-  EXPECT_EQ(sorted_entries(user.install), std::vector<std::string>{"uninstall.exe"});
-  EXPECT_TRUE(gone_within(std::chrono::seconds(6)));
+  EXPECT_FALSE(there_at_the_box);
+  // This process's own file is not the uninstaller: its moved copy went at
+  // once.
+  EXPECT_TRUE(sorted_entries(user.local / "Programs").empty());
 }
 
 TEST(UninstallSentences, AreTheProductsOwn) {

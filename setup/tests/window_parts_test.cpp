@@ -109,13 +109,19 @@ TEST(UserDataFolder, IsRemovedInUpToTwentyTriesAndElseHandedToCmd) {
     int removes = 0;
     std::vector<std::chrono::milliseconds> sleeps;
     std::vector<setup::DelayedRemoval> spawned;
+    std::chrono::steady_clock::time_point clock{};
     setup::FolderRemoval removal{
         .exists = [&](const platform::Path& path) {
           EXPECT_EQ(path, folder);
           return c.exists;
         },
         .remove_all = [&](const platform::Path&) { return ++removes > c.fails; },
-        .sleep = [&](std::chrono::milliseconds pause) { sleeps.push_back(pause); },
+        .sleep =
+            [&](std::chrono::milliseconds pause) {
+              sleeps.push_back(pause);
+              clock += pause;
+            },
+        .now = [&] { return clock; },
         .start_delayed_removal = [&](const setup::DelayedRemoval& delayed) { spawned.push_back(delayed); },
     };
     setup::remove_user_data_folder(folder, removal);
@@ -130,6 +136,37 @@ TEST(UserDataFolder, IsRemovedInUpToTwentyTriesAndElseHandedToCmd) {
     } else {
       EXPECT_TRUE(spawned.empty());
     }
+  }
+}
+
+TEST(UserDataFolder, TriesThatWaitThemselvesStillEndWithinTheTriesTime) {
+  // A file held open in the folder: each removal waits for it (about a
+  // second in the Windows layer) before it fails.
+  const platform::Path folder = "/tmp/morvane-setup-78";
+  for (const auto try_time : {std::chrono::milliseconds(1000), std::chrono::milliseconds(1900),
+                              std::chrono::milliseconds(5000)}) {
+    SCOPED_TRACE(try_time.count());
+    const std::chrono::steady_clock::time_point start{};
+    std::chrono::steady_clock::time_point clock = start;
+    std::vector<std::chrono::steady_clock::time_point> tries;
+    int spawned = 0;
+    setup::FolderRemoval removal{
+        .exists = [](const platform::Path&) { return true; },
+        .remove_all =
+            [&](const platform::Path&) {
+              tries.push_back(clock);
+              clock += try_time;
+              return false;
+            },
+        .sleep = [&](std::chrono::milliseconds pause) { clock += pause; },
+        .now = [&] { return clock; },
+        .start_delayed_removal = [&](const setup::DelayedRemoval&) { ++spawned; },
+    };
+    setup::remove_user_data_folder(folder, removal);
+    ASSERT_FALSE(tries.empty());
+    // No try starts once the two seconds of the tries are over.
+    for (const auto at : tries) EXPECT_LT(at - start, std::chrono::seconds(2));
+    EXPECT_EQ(spawned, 1);
   }
 }
 

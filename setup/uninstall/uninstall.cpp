@@ -47,8 +47,39 @@ tl::expected<void, std::string> empty_install_folder(const platform::Path& insta
   return empty_install_folder_with(&remove_install_entry, install_dir);
 }
 
-std::optional<DelayedRemoval> install_folder_removal(const platform::Path& install_dir) {
-  return delayed_removal(install_dir, 3);
+platform::Path moved_uninstaller(const platform::Path& install_dir, unsigned long process_id) {
+  return install_dir.parent_path() / fmt::format("{}-uninstall-{}.exe", product_lower, process_id);
+}
+
+FolderEnd system_folder_end() {
+  return {
+      .exists = [](const platform::Path& path) { return platform::exists(path); },
+      .rename = [](const platform::Path& from, const platform::Path& to) { return platform::rename_replace(from, to); },
+      .remove_file = [](const platform::Path& path) { return platform::remove_file(path); },
+      .remove_empty_dir = [](const platform::Path& path) { return platform::remove_empty_dir(path); },
+  };
+}
+
+std::optional<DelayedRemoval> end_install_folder_with(const FolderEnd& end, const platform::Path& install_dir,
+                                                      unsigned long process_id) {
+  const platform::Path uninstaller = install_dir / update::uninstaller_file_name;
+  const platform::Path moved = moved_uninstaller(install_dir, process_id);
+  const bool has_uninstaller = end.exists(uninstaller);
+  // An uninstaller that cannot leave keeps the folder: nothing may remove the
+  // folder by its name later, when it may hold a new installation.
+  if (has_uninstaller && !end.rename(uninstaller, moved)) return std::nullopt;
+  // Empty now, unless something came in meanwhile, which stays with it.
+  (void)end.remove_empty_dir(install_dir);
+  if (!has_uninstaller || end.remove_file(moved)) return std::nullopt;
+  // The running program's file, which Windows lets go of when it ends.
+  return delayed_file_removal(moved, 3);
+}
+
+std::optional<DelayedRemoval> end_install_folder(const platform::Path& install_dir) {
+  // Windows removes no folder that a process works in, and the uninstaller
+  // may have been started in its own.
+  (void)platform::leave_working_dir();
+  return end_install_folder_with(system_folder_end(), install_dir, platform::process_id());
 }
 
 tl::expected<Uninstalled, std::string> remove_installation() {
@@ -64,7 +95,8 @@ tl::expected<Uninstalled, std::string> remove_installation() {
   (void)platform::run_hidden("reg", {"delete", uninstall_key_path(), "/f"});
 
   if (auto emptied = empty_install_folder(*install_dir); !emptied) return tl::unexpected(emptied.error());
-  return Uninstalled{.install_dir = std::move(*install_dir), .version = std::move(version)};
+  std::optional<DelayedRemoval> left = end_install_folder(*install_dir);
+  return Uninstalled{.install_dir = std::move(*install_dir), .version = std::move(version), .left = std::move(left)};
 }
 
 }  // namespace setup

@@ -1,7 +1,10 @@
-// The uninstall's work: shortcuts, the uninstall entry and the install
-// folder's files go, and a hidden command removes the folder itself a few
-// seconds after the uninstaller has ended. The user's data folder is not
-// touched. The mode around it (the report, the final box and when the
+// The uninstall's work: shortcuts, the uninstall entry, the install
+// folder's files and then the folder itself go. The uninstaller first moves
+// its own file out of the folder, into the folder's parent, so that the
+// folder goes at once and nothing is ever removed by the folder's name
+// later, when a new installation may be there; a hidden command deletes
+// that moved file alone a few seconds after the uninstaller has ended,
+// when it is the running program. The user's data folder is not touched. The mode around it (the report, the final box and when the
 // removal starts) is main/uninstall_mode.hpp.
 #pragma once
 
@@ -39,22 +42,48 @@ tl::expected<void, std::string> empty_install_folder(const platform::Path& insta
 tl::expected<void, std::string> empty_install_folder_with(const RemoveEntry& remove,
                                                           const platform::Path& install_dir);
 
-// The hidden `cmd` that removes the install folder, uninstall.exe included,
-// about two seconds after it starts (three echo requests); none for a folder
-// that delayed_removal does not take.
-std::optional<DelayedRemoval> install_folder_removal(const platform::Path& install_dir);
+// Where the uninstaller moves its file: "morvane-uninstall-<process id>.exe"
+// in the install folder's parent, the same volume, so that even the running
+// program's file may move there (Windows lets a running program's file be
+// renamed, never deleted).
+platform::Path moved_uninstaller(const platform::Path& install_dir, unsigned long process_id);
 
-// What the uninstall has done once the install folder holds uninstall.exe
-// alone: the folder that the delayed removal takes, and the installed
-// version for the report.
+// What ending the install folder does to the system; system_folder_end()
+// is the real thing, tests put their own in.
+struct FolderEnd {
+  std::function<bool(const platform::Path&)> exists;
+  std::function<platform::IoResult<void>(const platform::Path& from, const platform::Path& to)> rename;
+  std::function<platform::IoResult<void>(const platform::Path&)> remove_file;
+  std::function<platform::IoResult<void>(const platform::Path&)> remove_empty_dir;
+};
+FolderEnd system_folder_end();
+
+// Ends the install folder once it holds uninstall.exe alone: moves
+// uninstall.exe to moved_uninstaller, removes the folder when it is empty
+// (never what it holds), and deletes the moved file at once when it can.
+// Answers the hidden `cmd` that deletes the moved file by its name about
+// two seconds after it starts (three echo requests), when it is still
+// there: the running program's own. An uninstall.exe that cannot be moved
+// keeps the folder as it is, and nothing is left to remove later.
+std::optional<DelayedRemoval> end_install_folder_with(const FolderEnd& end, const platform::Path& install_dir,
+                                                      unsigned long process_id);
+// The same on the system, for this process, after leaving the working
+// folder (Windows removes no folder that a process works in).
+std::optional<DelayedRemoval> end_install_folder(const platform::Path& install_dir);
+
+// What the uninstall has done once the install folder is gone: the folder,
+// the installed version for the report, and what is left for the delayed
+// removal (the running uninstaller's moved file), to be started when
+// nothing else is left to do.
 struct Uninstalled {
   platform::Path install_dir;
   std::optional<std::string> version;
+  std::optional<DelayedRemoval> left;
 };
 
-// The uninstall's removals: the shortcuts, the uninstall entry and the
-// install folder's files. A failure is the sentence of the step that
-// failed.
+// The uninstall's removals: the shortcuts, the uninstall entry, the
+// install folder's files and the folder (end_install_folder). A failure is
+// the sentence of the step that failed; the folder then stays.
 tl::expected<Uninstalled, std::string> remove_installation();
 
 }  // namespace setup

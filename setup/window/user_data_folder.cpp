@@ -19,6 +19,7 @@ FolderRemoval system_folder_removal() {
       .exists = [](const platform::Path& folder) { return platform::exists(folder); },
       .remove_all = [](const platform::Path& folder) { return platform::remove_dir_all(folder).has_value(); },
       .sleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+      .now = [] { return std::chrono::steady_clock::now(); },
       .start_delayed_removal = [](const DelayedRemoval& delayed) { (void)start_delayed_removal(delayed); },
   };
 }
@@ -30,7 +31,13 @@ std::optional<DelayedRemoval> user_data_folder_removal(const platform::Path& fol
 void remove_user_data_folder(const platform::Path& folder, const FolderRemoval& removal) {
   constexpr int tries = 20;
   constexpr std::chrono::milliseconds pause(100);
+  // A try may itself wait for a held file (the Windows layer makes a held
+  // removal again for about a second): no try starts once the tries' own
+  // time is over.
+  constexpr std::chrono::milliseconds budget = tries * pause;
+  const auto began = removal.now();
   for (int i = 0; i < tries; ++i) {
+    if (i > 0 && removal.now() - began >= budget) break;
     if (!removal.exists(folder) || removal.remove_all(folder)) return;
     removal.sleep(pause);
   }

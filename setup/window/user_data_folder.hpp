@@ -21,6 +21,7 @@ struct FolderRemoval {
   // Removes the folder with everything in it; true when that worked.
   std::function<bool(const platform::Path&)> remove_all;
   std::function<void(std::chrono::milliseconds)> sleep;
+  std::function<std::chrono::steady_clock::time_point()> now;
   // Starts the delayed removal and does not wait for it.
   std::function<void(const DelayedRemoval&)> start_delayed_removal;
 };
@@ -31,9 +32,10 @@ FolderRemoval system_folder_removal();
 // has ended (four echo requests, about three seconds).
 std::optional<DelayedRemoval> user_data_folder_removal(const platform::Path& folder);
 
-// Up to 20 tries, 100 ms apart: stops when the folder is not there or has
-// been removed. When every try failed, starts user_data_folder_removal,
-// whose result is not looked at.
+// Up to 20 tries, 100 ms apart, within the two seconds that these take
+// (measured with `now`, since a try may take long itself): stops when the
+// folder is not there or has been removed. When no try worked, starts
+// user_data_folder_removal, whose result is not looked at.
 void remove_user_data_folder(const platform::Path& folder, const FolderRemoval& removal);
 
 }  // namespace setup

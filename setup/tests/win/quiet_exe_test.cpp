@@ -15,8 +15,10 @@
 #include "platform/fs.hpp"
 #include "platform/bytes.hpp"
 #include "platform/version_resource.hpp"
+#include "setup/install/delayed_removal.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
+#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "setup/tests/win/planted_dlls.hpp"
 #include "testkit/host_tools.hpp"
@@ -175,6 +177,65 @@ TEST_F(QuietWine, TheUninstallFromTheEntryRemovesFilesShortcutsEntryAndThenTheFo
 
   uninstall_from_the_entry();
   EXPECT_THAT(sorted_entries(data), ElementsAre("settings.json"));
+}
+
+// What is in the profile's Programs folder `after` from now: the install
+// folder, and whatever the uninstaller left there.
+std::vector<std::string> programs_after(const UserProfile& user, std::chrono::seconds after) {
+  std::this_thread::sleep_for(after);
+  return sorted_entries(user.local / "Programs");
+}
+
+TEST_F(QuietWine, AQuietUninstallWhoseReportIsNeverAnsweredStillLeavesNothingBehind) {
+  // A site API that takes the report's connection and never answers, as
+  // behind a firewall that drops packets: the uninstaller waits its three
+  // seconds for the report, longer than cmd's pause.
+  install();
+  SiteServer site(SiteAnswer{.never = true}, configured_site_port());
+  const ExeRun removed = user.run_program(user.install / "uninstall.exe", {"--uninstall", "--quiet"},
+                                          {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
+  EXPECT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_GE(removed.elapsed, 2900ms);
+  EXPECT_TRUE(site.wait_for_requests(1, 5s));
+  EXPECT_FALSE(user.entry_value("DisplayName"));
+  EXPECT_THAT(programs_after(user, 10s), IsEmpty());
+}
+
+TEST_F(QuietWine, AQuietInstallRightAfterAQuietUninstallIsWholeLongAfter) {
+  // "Reinstall to fix it": whatever the uninstall leaves to do once it has
+  // ended must not reach the new installation.
+  install();
+  const ExeRun removed = user.run_program(user.install / "uninstall.exe", {"--uninstall", "--quiet"});
+  ASSERT_EQ(removed.exit_code, 0) << removed.err;
+  const ExeRun installed = user.quiet_install();
+  ASSERT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+  EXPECT_THAT(programs_after(user, 15s), ElementsAre("MORVANE"));
+  EXPECT_EQ(user.differences_from(release), "");
+  EXPECT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+  EXPECT_TRUE(platform::is_regular_file(user.desktop_link));
+  EXPECT_THAT(user.entry_value("DisplayVersion").value_or("(none)"), HasSubstr("REG_SZ    1.4.0"));
+}
+
+TEST_F(QuietWine, TheDelayedRemovalOfAFileTakesThatFileAloneWithWindowsCmd) {
+  // The removal that the running uninstaller leaves for its moved file, run
+  // by Windows' own cmd: the file of that name in that folder and nothing
+  // else, a moment later.
+  const platform::Path programs = user.local / "Programs";
+  const platform::Path moved = programs / "morvane-uninstall-4242.exe";
+  ASSERT_TRUE(platform::create_dirs(programs / "MORVANE"));
+  for (const auto& file : {moved, programs / "morvane-uninstall-42.exe", programs / "MORVANE" / "uninstall.exe",
+                           programs / "MORVANE" / "morvane-uninstall-4242.exe"}) {
+    ASSERT_TRUE(platform::write_file(file, platform::byte_view("MZ")));
+  }
+  const auto removal = setup::delayed_file_removal(moved, 3);
+  ASSERT_TRUE(removal);
+  ASSERT_TRUE(setup::start_delayed_removal(*removal));
+  const auto began = std::chrono::steady_clock::now();
+  while (platform::exists(moved) && std::chrono::steady_clock::now() - began < 20s) std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(platform::exists(moved));
+  EXPECT_GE(std::chrono::steady_clock::now() - began, 1s);
+  EXPECT_THAT(sorted_entries(programs), ElementsAre("MORVANE", "morvane-uninstall-42.exe"));
+  EXPECT_THAT(sorted_entries(programs / "MORVANE"), ElementsAre("morvane-uninstall-4242.exe", "uninstall.exe"));
 }
 
 // A user whose name holds a variable's reference. cmd expands it in its

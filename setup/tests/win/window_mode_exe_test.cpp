@@ -407,16 +407,43 @@ TEST_F(WindowModeUnderWine, AnUninstallWhoseBoxStaysOpenEndsWithItsFolderGone) {
   EXPECT_EQ(box->text,
             "Morvane is removed. Your data is kept in %LOCALAPPDATA%\\MORVANE and is there if it is installed again.");
   EXPECT_EQ(box->buttons, std::vector<std::string>{"OK"});
+  // The folder went before the box, though the uninstaller was started in
+  // it; at most the running uninstaller's own file waits in its parent.
+  EXPECT_FALSE(platform::exists(user.install)) << ::testing::PrintToString(sorted_entries(user.install));
   ::Sleep(8000);
-  EXPECT_EQ(sorted_entries(user.install), std::vector<std::string>{"uninstall.exe"});
+  for (const std::string& name : sorted_entries(user.local / "Programs")) {
+    EXPECT_EQ(name, "morvane-uninstall-" + std::to_string(run.id()) + ".exe");
+  }
   press(*box, IDOK);
   EXPECT_EQ(run.wait(30s), 0u);
   const auto gone = wait_for<bool>(20s, [&]() -> std::optional<bool> {
-    if (platform::exists(user.install)) return std::nullopt;
+    if (!sorted_entries(user.local / "Programs").empty()) return std::nullopt;
     return true;
   });
-  EXPECT_TRUE(gone) << "left behind: " << ::testing::PrintToString(sorted_entries(user.install));
+  EXPECT_TRUE(gone) << "left behind: " << ::testing::PrintToString(sorted_entries(user.local / "Programs"));
   EXPECT_FALSE(platform::exists(user.desktop_link));
+}
+
+TEST_F(WindowModeUnderWine, AnInstallRightAfterTheUninstallsBoxIsAnsweredIsWholeLongAfter) {
+  // "Reinstall to fix it": the box answered, the installer at once.
+  LocalChannel channel;
+  const testkit::Release release = quick_release("1.4.0", kIssued);
+  channel.publish(release);
+  ASSERT_EQ(user.quiet_install().exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+  {
+    const SetupRun run(user.install / "uninstall.exe", user.env(), L"--uninstall");
+    const auto box = run.box(60s);
+    ASSERT_TRUE(box) << "no final box; the run ended with " << run.wait(0ms).value_or(259);
+    press(*box, IDOK);
+    ASSERT_EQ(run.wait(30s), 0u);
+  }
+  const ExeRun installed = user.quiet_install();
+  ASSERT_EQ(installed.exit_code, 0) << read_text(user.temp_log()) << read_text(user.setup_log);
+  ::Sleep(15000);
+  EXPECT_EQ(sorted_entries(user.local / "Programs"), std::vector<std::string>{"MORVANE"});
+  EXPECT_EQ(user.differences_from(release), "");
+  EXPECT_TRUE(platform::is_regular_file(user.install / "uninstall.exe"));
+  EXPECT_TRUE(platform::is_regular_file(user.desktop_link));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The `cmd` stand-in: the delayed removal it takes and does, the variables
-// it expands in its text as cmd does, and its refusals.
+// The `cmd` stand-in: the delayed removals it takes and does (a folder, a
+// file), the variables it expands in its text as cmd does, and its
+// refusals.
 #include <chrono>
 #include <string>
 #include <thread>
@@ -23,6 +24,10 @@ std::string removal(int count, const platform::Path& folder) {
 // The arguments that the program gives it.
 std::vector<std::string> removal_args(int count, const platform::Path& folder) {
   return {"/d", "/v:off", "/c", removal(count, folder)};
+}
+
+std::vector<std::string> file_removal_args(int count, const std::string& name) {
+  return {"/d", "/v:off", "/c", "ping -n " + std::to_string(count) + " 127.0.0.1 >nul & del /f /q \"" + name + "\""};
 }
 
 bool gone_within(const platform::Path& folder, std::chrono::milliseconds time) {
@@ -111,6 +116,50 @@ TEST(CmdStandin, AFolderByItsNameIsTheOneInItsWorkingFolder) {
   EXPECT_TRUE(platform::exists(dir / "MORVANE"));
 }
 
+TEST(CmdStandin, DeletesTheOneFileByItsNameInItsWorkingFolderAfterThePause) {
+  testkit::TempDir dir;
+  const auto parent = dir / "Programs";
+  ASSERT_TRUE(platform::create_dirs(parent / "MORVANE"));
+  for (const auto& file : {parent / "morvane-uninstall-12.exe", parent / "morvane-uninstall-1.exe",
+                           parent / "MORVANE" / "morvane-uninstall-12.exe", dir / "morvane-uninstall-12.exe"}) {
+    ASSERT_TRUE(platform::write_file(file, platform::byte_view("x")));
+  }
+  std::filesystem::permissions(parent / "morvane-uninstall-12.exe", std::filesystem::perms::owner_read);
+  ASSERT_TRUE(platform::spawn_hidden_in(parent, "cmd", file_removal_args(2, "morvane-uninstall-12.exe")));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(platform::exists(parent / "morvane-uninstall-12.exe"));
+  EXPECT_TRUE(gone_within(parent / "morvane-uninstall-12.exe", 6s));
+  EXPECT_TRUE(platform::exists(parent / "morvane-uninstall-1.exe"));
+  EXPECT_TRUE(platform::exists(parent / "MORVANE" / "morvane-uninstall-12.exe"));
+  EXPECT_TRUE(platform::exists(dir / "morvane-uninstall-12.exe"));
+
+  // A link goes as itself.
+  std::filesystem::create_symlink(parent / "morvane-uninstall-1.exe", parent / "link.exe");
+  const auto r = run("cmd", file_removal_args(1, (parent / "link.exe").string()));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_FALSE(std::filesystem::is_symlink(parent / "link.exe"));
+  EXPECT_TRUE(platform::exists(parent / "morvane-uninstall-1.exe"));
+}
+
+TEST(CmdStandin, DeletesNoFolderAndNoWildcardAndSaysWhenTheFileIsMissing) {
+  testkit::TempDir dir;
+  ASSERT_TRUE(platform::create_dirs(dir / "MORVANE"));
+  ASSERT_TRUE(platform::write_file(dir / "MORVANE" / "morvane.exe", platform::byte_view("x")));
+  ASSERT_TRUE(platform::write_file(dir / "a.exe", platform::byte_view("x")));
+  for (const std::string name : {"MORVANE", "*.exe", "a?exe"}) {
+    SCOPED_TRACE(name);
+    const auto r = run("cmd", file_removal_args(1, (dir / name).string()));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.err.starts_with("cmd: this stand-in takes only")) << r.err;
+  }
+  EXPECT_TRUE(platform::exists(dir / "MORVANE" / "morvane.exe"));
+  EXPECT_TRUE(platform::exists(dir / "a.exe"));
+
+  const auto r = run("cmd", file_removal_args(1, (dir / "none.exe").string()));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Could Not Find " + (dir / "none.exe").string() + "\r\n");
+}
+
 TEST(CmdStandin, AMissingFolderOrAFileIsAnError) {
   testkit::TempDir dir;
   auto r = run("cmd", removal_args(1, dir / "none"));
@@ -147,6 +196,9 @@ TEST(CmdStandin, RefusesEveryOtherCommand) {
       {"/c", "ping -n 1 127.0.0.1 >nul & rmdir /s /q " + folder.string()},
       {"/c", "ping -n 1 127.0.0.1 >nul & rmdir /s /q \"\""},
       {"/c", "ping -n 1 127.0.0.1 >nul & del /q \"" + folder.string() + "\""},
+      {"/c", "ping -n 1 127.0.0.1 >nul & del /f \"" + folder.string() + "\""},
+      {"/c", "ping -n 1 127.0.0.1 >nul & del /f /q " + folder.string()},
+      {"/c", "ping -n 1 127.0.0.1 >nul & del /f /q \"\""},
       {"/c", good + " & echo"},
   };
   for (const auto& args : cases) {
