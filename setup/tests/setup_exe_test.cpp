@@ -73,10 +73,10 @@ TEST_F(SetupExe, QuietWhileAnotherProcessHoldsTheSetupMutexFailsAtOnce) {
     EXPECT_EQ(r.err, "");  // no box, and the install never started
     EXPECT_EQ(r.out, "");
     // The holder holds until the test lets go, so a run that waited for the
-    // mutex would only have ended at the run's time limit: it failed at
-    // once, while the mutex was still held, well inside that limit.
+    // mutex would have been killed at the run's time limit (and ended with
+    // no exit code of its own): it failed at once, while the mutex was still
+    // held.
     EXPECT_TRUE(holder.holding());
-    EXPECT_LT(r.elapsed, exe_time_limit / 2);
     expect_nothing_written();
   }
   // That the same run installs once the holder is gone is shown against a
