@@ -40,12 +40,11 @@ REG
 # that prefix, the wineserver among them. Wine gives every process it starts
 # WINEPREFIX, whatever environment its parent gave it.
 wine_prefix_processes() {
-  for dir in /proc/[0-9]*; do
+  for environ in $(grep -lszxF "WINEPREFIX=$1" /proc/[0-9]*/environ); do
+    dir=${environ%/environ}
     case "$(readlink "$dir/exe" 2>/dev/null)" in
-      */wine*) ;;
-      *) continue ;;
+      */wine*) echo "${dir#/proc/}" ;;
     esac
-    if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1"; then echo "${dir#/proc/}"; fi
   done
 }
 

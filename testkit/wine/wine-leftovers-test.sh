@@ -2,7 +2,7 @@
 # Checks that a Wine run of the tests leaves no Windows process behind, when
 # it ends as it should and when it is killed part-way:
 #   wine-leftovers-test.sh <shortcut maker.exe>
-# Each run leaves a process of its own behind on purpose (a ping of two
+# Each run leaves a process of its own behind on purpose (a ping of ten
 # minutes that cmd started and did not wait for). Every prefix is made below
 # a temporary folder of this script's own, so that the processes of other
 # runs on the machine are never looked at.
@@ -19,14 +19,11 @@ failed=0
 
 # The Wine processes of every prefix below the folder.
 leftovers() {
-  for dir in /proc/[0-9]*; do
+  for environ in $(grep -lszF "WINEPREFIX=$TMPDIR/" /proc/[0-9]*/environ); do
+    dir=${environ%/environ}
     case "$(readlink "$dir/exe" 2>/dev/null)" in
-      */wine*) ;;
-      *) continue ;;
+      */wine*) echo "${dir#/proc/} $(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null)" ;;
     esac
-    if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -q "^WINEPREFIX=$TMPDIR/"; then
-      echo "${dir#/proc/} $(tr '\0' ' ' <"$dir/cmdline")"
-    fi
   done
 }
 
@@ -65,7 +62,7 @@ check() {
   echo "ok: $1"
 }
 
-lingering='start /b ping -n 120 127.0.0.1'
+lingering='start /b ping -n 600 127.0.0.1'
 state="$top/state"
 
 # A program run with a prefix of its own, to its end.
@@ -73,9 +70,9 @@ sh "$here/wine-run.sh" "$top/no-state" "$maker" cmd /c "$lingering" >/dev/null 2
 check "a run in a prefix of its own" 5
 
 # The same, killed while its program runs.
-sh "$here/wine-run.sh" "$top/no-state" "$maker" cmd /c "ping -n 120 127.0.0.1" >/dev/null 2>&1 &
+sh "$here/wine-run.sh" "$top/no-state" "$maker" cmd /c "ping -n 600 127.0.0.1" >/dev/null 2>&1 &
 run=$!
-if wait_for "ping -n 120"; then kill -KILL "$run"; else echo "FAILED: the killed run never started" >&2; failed=1; fi
+if wait_for "ping[.a-z]* -n 600"; then kill -KILL "$run"; else echo "FAILED: the killed run never started" >&2; failed=1; fi
 wait "$run" 2>/dev/null
 check "a run in a prefix of its own, killed" 30
 
@@ -93,7 +90,7 @@ sh -c '
   exec sleep 300
 ' sh "$here" "$state" "$maker" "$lingering" </dev/null >/dev/null 2>&1 &
 owner=$!
-if wait_for "ping -n 120"; then sleep 1; kill -KILL "$owner"; else echo "FAILED: the killed run never started" >&2; failed=1; fi
+if wait_for "ping[.a-z]* -n 600"; then sleep 1; kill -KILL "$owner"; else echo "FAILED: the killed run never started" >&2; failed=1; fi
 wait "$owner" 2>/dev/null
 check "the shared prefix of a run killed before its cleanup" 30
 
