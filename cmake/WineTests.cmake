@@ -20,6 +20,13 @@ add_test(NAME wine_prefix_cleanup COMMAND sh "${MORVANE_WINE_DIR}/wine-prefix.sh
 set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
 set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 120)
 
+# That a run, ended or killed part-way, in a prefix of its own or in the
+# run's, leaves no process of its prefix alive (prefixes of its own, below a
+# folder of its own).
+add_test(NAME wine_prefix_leftovers
+  COMMAND sh "${MORVANE_WINE_DIR}/wine-leftovers-test.sh" "${MORVANE_SHORTCUT_MAKER}")
+set_tests_properties(wine_prefix_leftovers PROPERTIES TIMEOUT 600)
+
 # morvane_wine_test(TARGET [SHARDS n] [LOCKS ...] [TIMEOUT s]): the GoogleTest
 # program TARGET as n ctest tests, each running one shard of its cases (a
 # Wine start per case would cost more than the cases themselves), in the

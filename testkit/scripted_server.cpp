@@ -142,8 +142,12 @@ void ScriptedServer::run(Script script) {
                                         return true;
                                       },
                                       [&](const Script::Pause& pause) {
-                                        std::this_thread::sleep_for(pause.time);
-                                        return true;
+                                        // Cut short when the server goes away.
+                                        const auto until = std::chrono::steady_clock::now() + pause.time;
+                                        while (!stop_ && std::chrono::steady_clock::now() < until) {
+                                          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                        }
+                                        return !stop_;
                                       },
                                       [&](const Script::DrainUntilClosed&) {
                                         while (receive_some(4096)) {

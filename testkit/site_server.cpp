@@ -120,7 +120,10 @@ void SiteServer::run(SiteAnswer answer) {
     if (!answer.never && !stop_) {
       SSL_write(ssl, answer.bytes.data(), static_cast<int>(answer.bytes.size()));
       if (answer.endless) {
+        const auto began = std::chrono::steady_clock::now();
         send_until_the_client_goes(ssl, stop_);
+        endless_lasted_ =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
         endless_ended_ = true;
       }
       SSL_shutdown(ssl);

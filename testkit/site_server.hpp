@@ -49,6 +49,9 @@ class SiteServer {
   int connections() const { return connections_.load(); }
   // Whether the client of the last endless answer has stopped reading it.
   bool endless_answer_ended() const { return endless_ended_.load(); }
+  // How long the last endless answer went on, from its head to the client's
+  // hang-up (zero until it ended).
+  std::chrono::milliseconds endless_answer_lasted() const { return endless_lasted_.load(); }
   // Waits until `count` requests came or `time` passed; whether they came.
   bool wait_for_requests(std::size_t count, std::chrono::milliseconds time);
 
@@ -60,6 +63,7 @@ class SiteServer {
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
   std::atomic<bool> endless_ended_{false};
+  std::atomic<std::chrono::milliseconds> endless_lasted_{std::chrono::milliseconds(0)};
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> requests_;

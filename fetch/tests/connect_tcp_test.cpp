@@ -150,15 +150,19 @@ TEST(ConnectTcp, ABracketedAddressIsHandedToTheResolverAsWritten) {
 TEST(ConnectAddresses, AfterARefusalTheNextAddressStartsAtOnce) {
   testkit::LoopbackListener listener;
   ConnectLog log;
-  auto socket = fetch::connect_addresses({refusing_address(), listener.address()}, plan_with(log));
+  // A stagger far longer than any machine's delay, and than the deadline.
+  ConnectPlan plan = plan_with(log);
+  plan.stagger = 60s;
+  auto socket = fetch::connect_addresses({refusing_address(), listener.address()}, plan);
   ASSERT_TRUE(socket) << socket.error().text();
   EXPECT_EQ(socket->peer_address().value(), listener.address());
   expect_ten_second_timeouts(*socket);
 
   const auto calls = log.calls();
   ASSERT_EQ(calls.size(), 2u);
-  // At once: well before the 300 ms stagger would have started it.
-  EXPECT_LT(between(calls[0].at, calls[1].at), 250ms);
+  // At once: a second address that waited for the stagger would never have
+  // started before the deadline.
+  EXPECT_LT(between(calls[0].at, calls[1].at), plan.limit);
   for (const auto& call : calls) {
     EXPECT_NE(call.thread, std::this_thread::get_id());
     // "mv-address attempt", cut to what a thread name holds on the system.
@@ -174,14 +178,15 @@ TEST(ConnectAddresses, WhileTheFirstIsSilentTheSecondStartsAStaggerLater) {
   auto socket = fetch::connect_addresses({silent.address(), listener.address()}, plan_with(log));
   ASSERT_TRUE(socket) << socket.error().text();
   EXPECT_EQ(socket->peer_address().value(), listener.address());
-  EXPECT_LT(between(started, Clock::now()), 1s);
+  // Long before the first attempt's own time-out of ten seconds.
+  EXPECT_LT(between(started, Clock::now()), 5s);
 
   const auto calls = log.calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].address, silent.address());
   const auto gap = between(calls[0].at, calls[1].at);
   EXPECT_GE(gap, 290ms);
-  EXPECT_LT(gap, 1500ms);  // far below the first attempt's own time-out, even on a loaded machine
+  EXPECT_LT(gap, 5s);
   // The first attempt may only wait for what is left of the deadline.
   EXPECT_LE(calls[0].timeout, 10'000ms);
   EXPECT_LE(calls[1].timeout, 10'000ms - 290ms);
@@ -211,14 +216,16 @@ TEST(ConnectAddresses, ALateSuccessIsDiscardedAndItsSocketClosed) {
 TEST(ConnectAddresses, WhenAllRefuseTheErrorIsTheOneThatArrivedLast) {
   // Real refusals, one after the other, with no stagger in between.
   ConnectLog log;
+  ConnectPlan plan = plan_with(log, 60s);
+  plan.stagger = 60s;
   const auto started = Clock::now();
   auto refused = fetch::connect_addresses(
-      {refusing_address(), refusing_address("127.0.0.2"), refusing_address("127.0.0.3")}, plan_with(log));
+      {refusing_address(), refusing_address("127.0.0.2"), refusing_address("127.0.0.3")}, plan);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().text(), platform::os_error_text(testkit::os_codes::connection_refused));
   EXPECT_EQ(log.calls().size(), 3u);
-  // Staggered, the third would not even have started before 600 ms.
-  EXPECT_LT(between(started, Clock::now()), 450ms);
+  // Staggered, the second would not even have started before a minute.
+  EXPECT_LT(between(started, Clock::now()), 30s);
 
   // The first address fails last, after the other two.
   const auto first = testkit::loopback4(1), second = testkit::loopback4(2), third = testkit::loopback4(3);
@@ -266,13 +273,14 @@ TEST(ConnectAddresses, TheDeadlineEndsTheWaitWithTheLastFailure) {
     const std::string attempt_won = c.text.substr(0, c.text.find("(last: ")) + "(last: connection timed out)";
     EXPECT_THAT(socket.error().text(), testing::AnyOf(c.text, attempt_won, "connection timed out"));
     EXPECT_GE(took, c.limit - 10ms);
-    EXPECT_LT(took, c.limit + 500ms);
+    EXPECT_LT(took, c.limit + 5s);
   }
 }
 
 TEST(ConnectAddresses, AThreadThatCannotStartCountsAsAFailedAttempt) {
   ConnectLog log;
-  ConnectPlan plan = plan_with(log);
+  ConnectPlan plan = plan_with(log, 60s);
+  plan.stagger = 60s;
   plan.spawn = [](const std::string&, std::size_t, std::function<void()>) -> tl::expected<void, IoError> {
     return tl::unexpected(IoError::from_os(EAGAIN));
   };
@@ -286,7 +294,8 @@ TEST(ConnectAddresses, AThreadThatCannotStartCountsAsAFailedAttempt) {
   EXPECT_EQ(socket.error().kind(), ErrorKind::Other);
   EXPECT_EQ(err, "morvane: " + text + "\nmorvane: " + text + "\n");
   EXPECT_TRUE(log.calls().empty());
-  EXPECT_LT(between(started, Clock::now()), 250ms);
+  // The second was tried at once, not a stagger later.
+  EXPECT_LT(between(started, Clock::now()), 30s);
 }
 
 TEST(ConnectAddresses, AnInternalFaultInAnAttemptBecomesItsError) {

@@ -202,14 +202,15 @@ TEST(TlsRefusal, NothingIsSentToAServerWhoseCertificateFails) {
 }
 
 TEST(TlsRefusal, AServerThatNeverAnswersTheHelloRunsIntoTheReceiveTimeOut) {
-  testkit::ScriptedServer server(testkit::Script().read(5).pause(std::chrono::milliseconds(2500)));
+  // The server hangs up only after a minute (or when the test ends it).
+  testkit::ScriptedServer server(testkit::Script().read(5).pause(std::chrono::seconds(60)));
   const auto started = std::chrono::steady_clock::now();
   auto connection = open_connection(https_url("localhost", server.port()), 1);
   const auto took = std::chrono::steady_clock::now() - started;
   ASSERT_FALSE(connection);
   EXPECT_EQ(connection.error(), tls_refused_error_at("https://localhost:" + std::to_string(server.port()), timed_out));
   EXPECT_GE(took, std::chrono::milliseconds(900));
-  EXPECT_LT(took, std::chrono::milliseconds(2400));
+  EXPECT_LT(took, std::chrono::seconds(30));
 }
 
 TEST(TlsServerNameRefusal, AHostThatConnectsButIsNoServerNameIsABadUrl) {

@@ -21,6 +21,8 @@ class MutexHolder {
   MutexHolder& operator=(const MutexHolder&) = delete;
 
   bool claimed() const { return claimed_; }
+  // Whether it claimed the mutex and holds it still.
+  bool holding() const;
   // Lets the mutex go and waits for the holding process to end.
   void release();
 

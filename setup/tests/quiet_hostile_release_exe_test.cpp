@@ -216,8 +216,9 @@ TEST(QuietHostileReleaseExe, AManifestOrSignatureWithoutEndIsNotRead) {
     EXPECT_EQ(refusal_texts(user), c.refusals);
     EXPECT_THAT(log_texts(user.setup_log), ElementsAre(c.logged));
     EXPECT_EQ(user.product_tree(), installed);
-    // No more time or memory than the install before it took.
-    EXPECT_LT(refused.elapsed, first.elapsed + 5s);
+    // No more time or memory than the install before it took (reading the
+    // terabyte would take many minutes).
+    EXPECT_LT(refused.elapsed, first.elapsed + 15s);
     EXPECT_LT(refused.peak_memory_bytes, first.peak_memory_bytes + (std::uint64_t{64} << 20));
   }
 }

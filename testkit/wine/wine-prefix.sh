@@ -5,12 +5,15 @@
 #   wine-prefix.sh cleanup <state folder>
 # The prefix lives in a temporary folder; <state folder>/prefix names that
 # folder for wine-run.sh. Its wineserver and services stay up between the
-# tests, which saves starting them for each of them, until the cleanup.
+# tests, which saves starting them for each of them, until the cleanup, or
+# until the process that ran the setup (ctest) has ended, should the cleanup
+# never come.
 # The wineserver makes the sockets of the Windows programs, so it must run in
 # the network namespace of the Linux peers that the tests start: the fixture
 # runs in the one of the ctest run that it belongs to.
 set -u
-. "$(dirname "$0")/wine-env.sh"
+wine_env="$(dirname "$0")/wine-env.sh"
+. "$wine_env"
 
 state=$2
 case "$1" in
@@ -20,6 +23,7 @@ case "$1" in
     folder=$(mktemp -d "${TMPDIR:-/tmp}/morvane-wine.XXXXXX") || exit 1
     wine_prefix_make "$folder" "$3" || { wine_prefix_remove "$folder"; exit 1; }
     echo "$folder" >"$state/prefix"
+    wine_prefix_guard "$folder" "$PPID"
     ;;
   cleanup)
     if [ -s "$state/prefix" ]; then wine_prefix_remove "$(cat "$state/prefix")"; fi

@@ -4,10 +4,11 @@
 #   wine-run.sh <state folder> <shortcut maker.exe> <program.exe> [arguments...]
 # in the prefix that the fixture "wine_prefix" made (wine-prefix.sh). Run
 # without it (a test started by hand), it makes a prefix of its own for the
-# one program and removes it afterwards. The program's exit code is the
-# script's.
+# one program and removes it afterwards, even when the script is killed. The
+# program's exit code is the script's.
 set -u
-. "$(dirname "$0")/wine-env.sh"
+wine_env="$(dirname "$0")/wine-env.sh"
+. "$wine_env"
 
 state=$1
 maker=$2
@@ -18,6 +19,7 @@ if [ -s "$state/prefix" ]; then
   export WINEPREFIX="$folder/prefix" HOME="$folder/home"
 else
   own=$(mktemp -d "${TMPDIR:-/tmp}/morvane-wine.XXXXXX") || exit 1
+  wine_prefix_guard "$own" $$
   wine_prefix_make "$own" "$maker" || { wine_prefix_remove "$own"; exit 1; }
   trap 'wine_prefix_remove "$own"' EXIT
   trap 'exit 143' TERM INT HUP

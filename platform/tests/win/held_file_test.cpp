@@ -115,7 +115,7 @@ TEST(HeldFiles, AFileHeldForGoodFailsWithTheSystemsErrorAfterAboutASecond) {
     SCOPED_TRACE(c.name);
     testkit::TempDir dir;
     make_files(dir);
-    Holder holder(dir / c.held, 4000ms);
+    Holder holder(dir / c.held, 6000ms);
     ASSERT_TRUE(holder.holding());
     const auto started = Clock::now();
     const auto result = c.act(dir);
@@ -123,7 +123,7 @@ TEST(HeldFiles, AFileHeldForGoodFailsWithTheSystemsErrorAfterAboutASecond) {
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().text(), platform::os_error_text(c.code));
     EXPECT_GE(took, 700ms);
-    EXPECT_LT(took, 2500ms);
+    EXPECT_LT(took, 4000ms);  // it gave up well before the holder let go
     EXPECT_EQ(holder.ended(), 0);
   }
 }
@@ -145,7 +145,8 @@ TEST(HeldFiles, ADenialThatNoWaitingMendsFailsAtOnce) {
     SCOPED_TRACE(name);
     const auto started = Clock::now();
     EXPECT_FALSE(act());
-    EXPECT_LT(Clock::now() - started, 300ms);
+    // Short of the 700 ms that trying again for a second takes at least.
+    EXPECT_LT(Clock::now() - started, 700ms);
   }
   ASSERT_TRUE(::SetFileAttributesW((dir / "read-only").c_str(), FILE_ATTRIBUTE_NORMAL));
 }

@@ -31,7 +31,8 @@ TEST(RunHidden, ARunEndsWithItsProgramThoughAProcessItLeftHoldsTheOutput) {
   ASSERT_TRUE(out) << out.error().text();
   EXPECT_EQ(out->exit_code, 0);
   EXPECT_EQ(to_string(out->stdout_bytes), "parent");
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  // Well before the copy it left lets the output go, a minute later.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
 }
 
 TEST(Cmd, TheTextAfterSlashCReachesCmdAsWritten) {

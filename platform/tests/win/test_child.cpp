@@ -2,7 +2,7 @@
 // two modes belong to this system alone:
 //   child linger                       writes "parent" and ends, leaving a
 //                                      copy of itself that holds its
-//                                      standard output and error for 5 s
+//                                      standard output and error for 60 s
 //   child hold-file <file> <ms>        opens the file as a scanner would,
 //                                      sharing reading and writing but not
 //                                      deleting, makes "<file>.held", and
@@ -28,7 +28,7 @@ int linger() {
   write_all(stdout, "parent");
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" sleep 5";
+  std::wstring command = L"\"" + std::wstring(self) + L"\" sleep 60";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

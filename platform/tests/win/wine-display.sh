@@ -7,14 +7,16 @@
 # dots per inch at <dpi> (96 is 100 %, 144 is 150 %; MORVANE_TEST_DPI) and
 # Wine drawing the windows' captions and frames itself, since no window
 # manager runs. The prefix is ended and removed afterwards; the program's exit
-# code is the script's.
+# code is the script's. A run that is killed has its prefix ended and removed
+# all the same (testkit/wine/wine-env.sh's guard).
 set -u
 if [ -z "${DISPLAY:-}" ]; then
   echo "wine-display.sh: no display; run it under with_xvfb.sh" >&2
   exit 1
 fi
 display=$DISPLAY
-. "$(dirname "$0")/../../../testkit/wine/wine-env.sh"
+wine_env="$(dirname "$0")/../../../testkit/wine/wine-env.sh"
+. "$wine_env"
 DISPLAY=$display
 export DISPLAY
 
@@ -23,6 +25,7 @@ maker=$2
 shift 2
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/morvane-wine-display.XXXXXX") || exit 1
+wine_prefix_guard "$dir" $$
 trap 'wine_prefix_remove "$dir"' EXIT
 trap 'exit 143' TERM INT HUP
 

@@ -34,6 +34,11 @@ MutexHolder::MutexHolder(const platform::Path& runtime_dir, const std::string& n
   close(ready[0]);
 }
 
+bool MutexHolder::holding() const {
+  // The holding process lets go only by ending.
+  return claimed_ && release_fd_ >= 0 && waitpid(static_cast<pid_t>(holder_), nullptr, WNOHANG) == 0;
+}
+
 void MutexHolder::release() {
   if (release_fd_ >= 0) close(release_fd_);
   release_fd_ = -1;

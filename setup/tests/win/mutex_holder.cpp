@@ -13,6 +13,8 @@ MutexHolder::MutexHolder(const platform::Path&, const std::string& name) {
   if (mutex != nullptr) holder_ = reinterpret_cast<std::intptr_t>(mutex);
 }
 
+bool MutexHolder::holding() const { return claimed_ && holder_ != -1; }
+
 void MutexHolder::release() {
   if (holder_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(holder_));
   holder_ = -1;

@@ -15,7 +15,7 @@
 #include "platform/fs.hpp"
 #include "platform/bytes.hpp"
 #include "platform/version_resource.hpp"
-#include "setup/install/delayed_removal.hpp"
+#include "setup/common/delayed_removal.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
 #include "setup/tests/site_server.hpp"

@@ -52,7 +52,7 @@ TEST(CmdStandin, RemovesTheFolderAfterThePauseWithoutFollowingLinks) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_GE(took, 950ms);
-  EXPECT_LT(took, 3s);
+  EXPECT_LT(took, 10s);
   EXPECT_FALSE(platform::exists(folder));
   EXPECT_TRUE(platform::is_regular_file(outside / "keep"));
 }
