@@ -92,8 +92,8 @@ IoResult<void> remove_file(const Path& path);
 IoResult<void> remove_dir_all(const Path& path);
 
 // Removes a folder that is empty, and never anything in it: a folder that
-// holds an entry stays, with the system's error. Here its parent is flushed
-// after it, so that the removal is on the disk when it answers.
+// holds an entry stays, with the system's error. On the disk when it answers,
+// as every removal is.
 IoResult<void> remove_empty_dir(const Path& path);
 
 // Makes a folder that nothing removes (the system folder on Windows, the

@@ -35,7 +35,8 @@ tl::expected<ProcessOutput, IoError> run_hidden(const std::string& program,
 // run_hidden, or what a test puts in its place.
 using HiddenRunner = std::function<decltype(run_hidden)>;
 
-// Starts a program with no window and does not wait for it.
+// Starts a program with no window and does not wait for it. Fails when the
+// program cannot be started; what it does once it runs is its own.
 tl::expected<void, IoError> spawn_hidden(const std::string& program,
                                          const std::vector<std::string>& args);
 
@@ -43,8 +44,12 @@ tl::expected<void, IoError> spawn_hidden(const std::string& program,
 // program runs by a bare name is never taken from that folder: on Windows
 // the child's environment carries NoDefaultCurrentDirectoryInExePath, so that
 // `cmd` looks for `ping` along PATH alone. `cmd` is never started in a
-// network folder (\\server\share), which it would trade for the Windows
-// folder.
+// network folder (\\server\share, //server/share, \\?\UNC\...), which it
+// would trade for the Windows folder. On Windows a folder too long for a
+// current folder (MAX_PATH, whatever the program's awareness of long paths)
+// is given in its short form, and the start fails when even that is too
+// long. Fails as well when the program cannot be started in that folder at
+// all (a folder that is not there, a program that cannot run).
 tl::expected<void, IoError> spawn_hidden_in(const Path& working_dir, const std::string& program,
                                             const std::vector<std::string>& args);
 
@@ -58,7 +63,7 @@ tl::expected<Path, IoError> current_exe();
 // This process's id.
 unsigned long process_id();
 
-// The user's temporary folder.
+// The user's temporary folder, however long its name.
 Path temp_dir();
 
 }  // namespace platform

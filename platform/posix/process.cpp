@@ -73,29 +73,53 @@ void drain(int out_fd, int err_fd, Bytes& out, Bytes& err) {
   }
 }
 
+// Tells the parent, through the pipe's writing end, the error that stopped
+// the start, and ends.
+[[noreturn]] void fail_start(int report_fd, int code) {
+  const int error = errno;
+  (void)!::write(report_fd, &error, sizeof error);
+  ::_exit(code);
+}
+
 // Forks a grandchild that runs the program on its own, so that nobody has to
-// wait for it. Only async-signal-safe calls happen between fork and exec.
+// wait for it. Only async-signal-safe calls happen between fork and exec. A
+// pipe closed on exec carries back the error of a fork, chdir or exec that
+// fails on the way: it ends empty once the program runs.
 tl::expected<void, IoError> start_detached(const std::string& program, const std::vector<std::string>& args,
                                            const char* working_dir) {
   auto argv = make_argv(program, args);
+  Pipe report = make_pipe();
+  if (!report.read) return tl::unexpected(IoError::last_os_error());
   const pid_t child = ::fork();
   if (child < 0) return tl::unexpected(IoError::last_os_error());
   if (child == 0) {
     ::setsid();
-    if (::fork() != 0) ::_exit(0);
+    const pid_t grandchild = ::fork();
+    if (grandchild < 0) fail_start(report.write.get(), 1);
+    if (grandchild != 0) ::_exit(0);
     const int null_fd = ::open("/dev/null", O_RDWR);
     if (null_fd >= 0) {
       ::dup2(null_fd, 0);
       ::dup2(null_fd, 1);
       ::dup2(null_fd, 2);
     }
-    if (working_dir != nullptr && ::chdir(working_dir) != 0) ::_exit(127);
+    if (working_dir != nullptr && ::chdir(working_dir) != 0) fail_start(report.write.get(), 127);
     ::execvp(argv[0], argv.data());
-    ::_exit(127);
+    fail_start(report.write.get(), 127);
   }
+  report.write.reset();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  int error = 0;
+  std::size_t got = 0;
+  while (got < sizeof error) {
+    const ssize_t n = ::read(report.read.get(), reinterpret_cast<char*>(&error) + got, sizeof error - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  if (got == sizeof error) return tl::unexpected(IoError::from_os(error));
   return {};
 }
 

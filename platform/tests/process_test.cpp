@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/fs.hpp"
@@ -108,6 +110,29 @@ TEST(StartProgram, RunsInTheGivenFolder) {
   const auto marker = folder / "started-here.txt";
   ASSERT_TRUE(eventually([&] { return platform::exists(marker) && platform::metadata(marker)->size > 0; }));
   EXPECT_EQ(folder_written_in(marker), platform::comparable_path(folder));
+}
+
+// A program that is not there, or a working folder that is not there, is a
+// start that failed: nothing runs, and nothing may say it does.
+TEST(StartWithoutWaiting, AStartThatCannotHappenFails) {
+  testkit::TempDir dir;
+  const auto missing_folder = dir / "no-such-folder";
+  const auto missing_program = dir / ("no-such-program" MORVANE_EXE_SUFFIX);
+  const auto child = testkit::build_path(MORVANE_TEST_CHILD);
+  const std::vector<std::pair<const char*, std::function<tl::expected<void, platform::IoError>()>>> starts = {
+      {"spawn_hidden of a program that is not there",
+       [&] { return platform::spawn_hidden("morvane-no-such-program", {}); }},
+      {"spawn_hidden_in a folder that is not there",
+       [&] { return platform::spawn_hidden_in(missing_folder, test_child(), {}); }},
+      {"spawn_hidden_in with a program that is not there",
+       [&] { return platform::spawn_hidden_in(dir.path(), platform::display(missing_program), {}); }},
+      {"start_program of a program that is not there", [&] { return platform::start_program(missing_program, dir.path()); }},
+      {"start_program in a folder that is not there", [&] { return platform::start_program(child, missing_folder); }},
+  };
+  for (const auto& [name, start] : starts) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(start());
+  }
 }
 
 TEST(CurrentExe, IsThisTestProgram) {

@@ -4,8 +4,9 @@
 // where the system allows that at all. Every path reaches the system in the
 // long form (long_path.hpp), so that none stops at MAX_PATH; a move is
 // written through to the disk before it answers, a removal by a flush of
-// its folder, a copy by a flush of the copy; and a move or removal that
-// another program's handle stops for a moment is made again (held_retry.hpp).
+// its folder, a copy by a flush of the copy; and an open, a move or a
+// removal that another program's handle stops for a moment is made again
+// (held_retry.hpp).
 #include "platform/fs.hpp"
 
 #include <algorithm>
@@ -29,11 +30,19 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 HANDLE to_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // A handle for a File: INVALID_HANDLE_VALUE, which is also File's "closed",
-// when the open failed.
+// when the open failed. Sharing everything here does not keep another
+// program from opening the file for a moment without sharing (a scanner, an
+// indexer), so an open that such a handle stops is made again, as a move is.
 IoResult<std::intptr_t> open_handle(const Path& path, DWORD access, DWORD disposition) {
-  HANDLE handle = ::CreateFileW(long_path(path).c_str(), access, kShareAll, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return last_error();
+  const std::wstring name = long_path(path);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const BOOL opened = win::retry_while_held(
+      [&] {
+        handle = ::CreateFileW(name.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE ? TRUE : FALSE;
+      },
+      win::held_by_another);
+  if (!opened) return last_error();
   return reinterpret_cast<std::intptr_t>(handle);
 }
 
@@ -292,7 +301,7 @@ IoResult<void> remove_dir_all(const Path& path) {
 
 IoResult<void> remove_empty_dir(const Path& path) {
   if (!remove_directory(path)) return last_error();
-  return {};
+  return flush_folder(holder_of(path));
 }
 
 IoResult<void> leave_working_dir() {

@@ -1,9 +1,10 @@
-// Renames and removals that another program's handle stops for a moment.
+// Opens, renames and removals that another program's handle stops for a
+// moment.
 //
-// Antivirus scanners and indexers open every new file for a moment, and a
-// rename or removal of a file that such a handle holds fails with a sharing
-// or lock violation (and a rename onto it with access denied, whatever that
-// handle shares). Such a call is made again, at growing intervals, for about
+// Antivirus scanners and indexers open every new file for a moment, often
+// sharing nothing, and an open, rename or removal of a file that such a
+// handle holds fails with a sharing or lock violation (and a rename onto it
+// with access denied, whatever that handle shares). Such a call is made again, at growing intervals, for about
 // a second in all; a file that stays held then fails as it did at once
 // before, with the system's error of the last try.
 #pragma once

@@ -5,7 +5,9 @@
 // folder, never looked up where a file of the same name could have been put
 // beside the program, and run in the system folder, so that no folder of the
 // user's is held open by them, unless the caller names another working
-// folder. Arguments are quoted by the rules of the C runtime's command-line
+// folder. A working folder reaches the system in the plain form of its drive,
+// or in its short form where the plain one is too long for a current folder
+// (current_folder.hpp). Arguments are quoted by the rules of the C runtime's command-line
 // parser, except that `cmd` is given the text after its "/c" exactly as
 // written: `cmd` reads that text itself, and quoting it would change what it
 // runs.
@@ -17,6 +19,7 @@
 #include <string_view>
 
 #include "platform/win/command_line.hpp"
+#include "platform/win/current_folder.hpp"
 #include "platform/win/system_folder.hpp"
 #include "platform/win/wide.hpp"
 
@@ -240,20 +243,21 @@ tl::expected<void, IoError> spawn_hidden_in(const Path& working_dir, const std::
   // cmd refuses a network path as its working folder and runs in the
   // Windows folder instead, where a command meant for this folder must not
   // run.
-  if (program == "cmd" && working_dir.native().starts_with(L"\\\\")) {
-    return tl::unexpected(IoError::from_os(ERROR_NOT_SUPPORTED));
-  }
+  auto folder = win::current_folder_for_child(working_dir.native(), program != "cmd", win::system_short_form);
+  if (!folder) return tl::unexpected(IoError::from_os(static_cast<int>(folder.error())));
   Launch launch = launch_for(program, args);
-  launch.working_dir = working_dir.native();
+  launch.working_dir = std::move(*folder);
   launch.environment = environment_without_working_folder_lookup();
   return start_detached(std::move(launch), CREATE_NO_WINDOW);
 }
 
 tl::expected<void, IoError> start_program(const Path& program, const Path& working_dir) {
+  auto folder = win::current_folder_for_child(working_dir.native(), true, win::system_short_form);
+  if (!folder) return tl::unexpected(IoError::from_os(static_cast<int>(folder.error())));
   Launch launch;
   launch.application = program.native();
   launch.command_line = quote_argument(program.native());
-  launch.working_dir = working_dir.native();
+  launch.working_dir = std::move(*folder);
   return start_detached(std::move(launch), 0);
 }
 
@@ -272,11 +276,57 @@ tl::expected<Path, IoError> current_exe() {
 
 unsigned long process_id() { return ::GetCurrentProcessId(); }
 
+namespace {
+
+// An environment variable's whole value, however long; empty when unset.
+std::wstring variable(const wchar_t* name) {
+  std::wstring value(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (length < value.size()) {
+      value.resize(length);
+      return value;
+    }
+    value.resize(length);
+  }
+}
+
+// The full form of a path, however long; empty when the system gives none.
+std::wstring full_form(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return {};
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+}  // namespace
+
 Path temp_dir() {
-  std::wstring folder(MAX_PATH + 1, L'\0');
-  const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
-  if (length == 0 || length >= folder.size()) return Path(L"C:\\Windows\\Temp");
-  folder.resize(length);
+  // The folder GetTempPathW names: the first of TMP, TEMP and USERPROFILE
+  // that is set, in its full form. Read here, as the system reads them,
+  // because GetTempPathW answers no folder longer than MAX_PATH (Wine fails
+  // then, and the system's answer is at most MAX_PATH + 1 characters):
+  // never the Windows folder's Temp, which every user of the machine shares,
+  // in place of the user's own.
+  std::wstring folder;
+  for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
+    if (const std::wstring value = variable(name); !value.empty()) {
+      folder = full_form(value);
+      break;
+    }
+  }
+  if (folder.empty()) {
+    folder.assign(MAX_PATH + 1, L'\0');
+    const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length == 0 || length >= folder.size()) return Path(L"C:\\Windows\\Temp");
+    folder.resize(length);
+  }
   // Without the separator that the system puts at its end.
   if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
   return Path(folder);

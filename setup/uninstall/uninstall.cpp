@@ -48,7 +48,7 @@ tl::expected<void, std::string> empty_install_folder(const platform::Path& insta
 }
 
 platform::Path moved_uninstaller(const platform::Path& install_dir, unsigned long process_id) {
-  return install_dir.parent_path() / fmt::format("{}-uninstall-{}.exe", product_lower, process_id);
+  return install_dir.parent_path() / fmt::format("{}-uninstall-{}.exe", config::product_lower, process_id);
 }
 
 FolderEnd system_folder_end() {

@@ -1,14 +1,15 @@
-// Moves and removals of a file that another program holds open, as an
-// antivirus scanner or an indexer holds each new file for a moment: the
-// layer tries again for about a second, so a file let go meanwhile moves or
-// goes, and one held for good fails as it did at once before, with the
-// system's error. A denial that no waiting mends fails at once.
+// Reads, moves and removals of a file that another program holds open, as
+// an antivirus scanner or an indexer holds each new file for a moment: the
+// layer tries again for about a second, so a file let go meanwhile is read,
+// moves or goes, and one held for good fails as it did at once before, with
+// the system's error. A denial that no waiting mends fails at once.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,13 +28,19 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 constexpr int kAccessDenied = 5;       // ERROR_ACCESS_DENIED
 
+// How another program's handle shares the file it holds.
+enum class Sharing { ReadingAndWriting, Nothing };
+
 // Another process that holds `file` (sharing reading and writing, not
-// deleting) for `hold`, from the moment the object is made.
+// deleting; or sharing nothing) for `hold`, from the moment the object is
+// made.
 class Holder {
  public:
-  Holder(const platform::Path& file, std::chrono::milliseconds hold) : marker_(file.native() + L".held") {
+  Holder(const platform::Path& file, std::chrono::milliseconds hold, Sharing sharing = Sharing::ReadingAndWriting)
+      : marker_(file.native() + L".held") {
     const std::string child = platform::display(testkit::build_path(MORVANE_TEST_CHILD));
-    const std::vector<std::string> args = {"hold-file", platform::display(file), std::to_string(hold.count())};
+    std::vector<std::string> args = {"hold-file", platform::display(file), std::to_string(hold.count())};
+    if (sharing == Sharing::Nothing) args.push_back("alone");
     thread_ = std::thread([child, args, this] {
       auto ran = platform::run_hidden(child, args);
       code_ = ran ? ran->exit_code : -1;
@@ -61,8 +68,9 @@ class Holder {
 
 struct HeldCase {
   const char* name;
-  // What is held, below the test's folder.
+  // What is held, below the test's folder, and how the holder shares it.
   std::string held;
+  Sharing sharing;
   // The move or removal, in the test's folder.
   std::function<platform::IoResult<void>(const testkit::TempDir&)> act;
   // Whether it went through, once it did.
@@ -71,18 +79,34 @@ struct HeldCase {
   int code;
 };
 
+// Reads `file` whole, keeping what it read in `into`.
+platform::IoResult<void> read_into(const platform::Path& file, platform::Bytes& into) {
+  auto bytes = platform::read_file(file);
+  if (!bytes) return tl::unexpected(bytes.error());
+  into = std::move(*bytes);
+  return {};
+}
+
 std::vector<HeldCase> held_cases() {
+  constexpr Sharing kShared = Sharing::ReadingAndWriting;
+  // What the reading cases read, for their checks.
+  auto read = std::make_shared<platform::Bytes>();
   return {
-      {"removing a held file", "f", [](const auto& dir) { return platform::remove_file(dir / "f"); },
+      {"removing a held file", "f", kShared, [](const auto& dir) { return platform::remove_file(dir / "f"); },
        [](const auto& dir) { return !platform::exists(dir / "f"); }, kSharingViolation},
-      {"moving a held file away", "f", [](const auto& dir) { return platform::rename_replace(dir / "f", dir / "g"); },
+      {"moving a held file away", "f", kShared,
+       [](const auto& dir) { return platform::rename_replace(dir / "f", dir / "g"); },
        [](const auto& dir) { return platform::exists(dir / "g") && !platform::exists(dir / "f"); }, kSharingViolation},
-      {"moving a file onto a held one", "g",
+      {"moving a file onto a held one", "g", kShared,
        [](const auto& dir) { return platform::rename_replace(dir / "f", dir / "g"); },
        [](const auto& dir) { return platform::read_file(dir / "g").value_or(platform::Bytes{}) == platform::to_bytes("f"); },
        kAccessDenied},
-      {"removing a folder that holds a held file", "d/f", [](const auto& dir) { return platform::remove_dir_all(dir / "d"); },
+      {"removing a folder that holds a held file", "d/f", kShared,
+       [](const auto& dir) { return platform::remove_dir_all(dir / "d"); },
        [](const auto& dir) { return !platform::exists(dir / "d"); }, kSharingViolation},
+      {"reading a file held without sharing", "f", Sharing::Nothing,
+       [read](const auto& dir) { return read_into(dir / "f", *read); },
+       [read](const auto&) { return *read == platform::to_bytes("f"); }, kSharingViolation},
   };
 }
 
@@ -93,12 +117,12 @@ void make_files(const testkit::TempDir& dir) {
   ASSERT_TRUE(platform::write_file(dir / "d" / "f", byte_view("d/f")));
 }
 
-TEST(HeldFiles, AFileHeldForAMomentIsMovedOrRemovedOnceItIsLetGo) {
+TEST(HeldFiles, AFileHeldForAMomentIsReadMovedOrRemovedOnceItIsLetGo) {
   for (const HeldCase& c : held_cases()) {
     SCOPED_TRACE(c.name);
     testkit::TempDir dir;
     make_files(dir);
-    Holder holder(dir / c.held, 300ms);
+    Holder holder(dir / c.held, 300ms, c.sharing);
     ASSERT_TRUE(holder.holding());
     const auto started = Clock::now();
     const auto result = c.act(dir);
@@ -115,7 +139,7 @@ TEST(HeldFiles, AFileHeldForGoodFailsWithTheSystemsErrorAfterAboutASecond) {
     SCOPED_TRACE(c.name);
     testkit::TempDir dir;
     make_files(dir);
-    Holder holder(dir / c.held, 6000ms);
+    Holder holder(dir / c.held, 6000ms, c.sharing);
     ASSERT_TRUE(holder.holding());
     const auto started = Clock::now();
     const auto result = c.act(dir);

@@ -9,12 +9,18 @@
 #include <windows.h>
 
 #include <chrono>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "platform/env.hpp"
 #include "platform/fs.hpp"
 #include "platform/process.hpp"
 #include "platform/tests/child_process.hpp"
+#include "platform/win/current_folder.hpp"
+#include "platform/win/wide.hpp"
 #include "testkit/host_tools.hpp"
+#include "testkit/scoped_env.hpp"
 #include "testkit/temp_dir.hpp"
 
 namespace {
@@ -97,10 +103,101 @@ TEST(SpawnHiddenIn, NeverStartsCmdInANetworkFolder) {
   EXPECT_FALSE(platform::spawn_hidden_in(share, "cmd", {"/d", "/c", "ping -n 1 127.0.0.1"}));
 }
 
+// The folder a child starts in, decided before it starts: a current folder
+// holds at most MAX_PATH characters with its closing separator, whatever
+// the program's awareness of long paths, and cmd takes no network folder.
+// (Wine has no such limit, so what its system would do is not what is
+// shown here; the short form is the table's own.)
+TEST(CurrentFolderForChild, IsThePlainFormOfADriveOrItsShortFormOrRefused) {
+  using platform::win::current_folder_for_child;
+  const std::wstring fits(platform::win::kLongestCurrentFolder - 3, L'a');
+  const std::wstring too_long = fits + L"bcd";
+  // The table's short form: each long folder below has a short one.
+  const std::map<std::wstring, std::wstring> short_forms = {
+      {L"C:\\" + fits + L"x", L"C:\\AAAAAA~1"},
+      {L"C:\\Users\\" + too_long, L"C:\\Users\\AAAAAA~1"},
+      {L"D:\\" + too_long + L"\\" + too_long, L"D:\\" + too_long + L"\\" + too_long},  // short names off
+  };
+  const platform::win::ShortForm short_form = [&](const std::wstring& folder) {
+    const auto found = short_forms.find(folder);
+    return found == short_forms.end() ? std::wstring() : found->second;
+  };
+  struct Case {
+    std::wstring folder;
+    bool network_allowed;
+    // The folder given to the system, or the error.
+    std::wstring given;
+    DWORD error;
+  };
+  const std::vector<Case> cases = {
+      {L"C:\\Users\\u\\AppData\\Local\\Programs", false, L"C:\\Users\\u\\AppData\\Local\\Programs", 0},
+      {L"C:/Users/u/AppData/Local/Programs/", false, L"C:\\Users\\u\\AppData\\Local\\Programs", 0},
+      {L"\\\\?\\C:\\Users\\u\\Programs", false, L"C:\\Users\\u\\Programs", 0},
+      {L"\\\\?\\C:\\", false, L"C:\\", 0},
+      {L"C:\\", false, L"C:\\", 0},
+      {L"\\\\server\\share\\Programs", false, L"", ERROR_NOT_SUPPORTED},
+      {L"//server/share/Programs", false, L"", ERROR_NOT_SUPPORTED},
+      {L"\\/server/share", false, L"", ERROR_NOT_SUPPORTED},
+      {L"\\\\?\\UNC\\server\\share\\Programs", false, L"", ERROR_NOT_SUPPORTED},
+      {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\Programs", true, L"", ERROR_NOT_SUPPORTED},
+      {L"//server/share/Programs", true, L"\\\\server\\share\\Programs", 0},
+      {L"\\\\?\\UNC\\server\\share", true, L"\\\\server\\share", 0},
+      // At the limit, and one past it, in the plain and the extended form.
+      {L"C:\\" + fits, false, L"C:\\" + fits, 0},
+      {L"C:\\" + fits + L"\\", false, L"C:\\" + fits, 0},
+      {L"C:\\" + fits + L"x", false, L"C:\\AAAAAA~1", 0},
+      {L"\\\\?\\C:\\Users\\" + too_long, false, L"C:\\Users\\AAAAAA~1", 0},
+      // A volume without short names, and a folder the system gives none for.
+      {L"D:\\" + too_long + L"\\" + too_long, false, L"", ERROR_FILENAME_EXCED_RANGE},
+      {L"E:\\" + too_long, false, L"", ERROR_FILENAME_EXCED_RANGE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::win::narrow(c.folder));
+    const auto given = current_folder_for_child(c.folder, c.network_allowed, short_form);
+    if (c.error == 0) {
+      ASSERT_TRUE(given) << given.error();
+      EXPECT_EQ(platform::win::narrow(*given), platform::win::narrow(c.given));
+    } else {
+      ASSERT_FALSE(given) << platform::win::narrow(*given);
+      EXPECT_EQ(given.error(), c.error);
+    }
+  }
+}
+
+// The long form of a local folder is a folder cmd runs in, and the short
+// form that the system gives names that folder in the plain form.
+TEST(SpawnHiddenIn, RunsCmdInTheLongFormOfALocalFolder) {
+  testkit::TempDir dir;
+  const auto folder = dir / "long form";
+  ASSERT_TRUE(platform::create_dirs(folder));
+  const platform::Path extended(L"\\\\?\\" + folder.native());
+  ASSERT_TRUE(platform::spawn_hidden_in(extended, "cmd", {"/d", "/c", "cd >where.part & move where.part where.txt >nul"}));
+  const auto marker = folder / "where.txt";
+  ASSERT_TRUE(eventually([&] { return platform::exists(marker); }));
+  const std::string text = to_string(platform::read_file(marker).value());
+  EXPECT_EQ(platform::comparable_path(platform::path_from_utf8(text.substr(0, text.find("\r\n")))),
+            platform::comparable_path(folder));
+  const platform::Path shortened(platform::win::system_short_form(folder.native()));
+  EXPECT_FALSE(shortened.native().starts_with(L"\\\\")) << platform::display(shortened);
+  EXPECT_TRUE(platform::same_file(shortened, folder)) << platform::display(shortened);
+}
+
 TEST(TempDir, IsTheUsersTemporaryFolderWithoutATrailingSeparator) {
   const auto temp = platform::temp_dir();
   EXPECT_FALSE(platform::display(temp).ends_with("\\"));
   EXPECT_TRUE(platform::metadata(temp).value().is_dir);
+}
+
+// A TEMP longer than MAX_PATH is the user's folder still, never the one
+// that every user of the machine shares.
+TEST(TempDir, IsTheWholeFolderOfALongTemp) {
+  testkit::TempDir dir;
+  platform::Path folder = dir.path();
+  for (int i = 0; folder.native().size() < 320; ++i) folder /= "a-long-temporary-folder-" + std::to_string(i);
+  ASSERT_TRUE(platform::create_dirs(folder));
+  const testkit::ScopedEnv tmp("TMP", platform::display(folder));
+  const testkit::ScopedEnv temp("TEMP", platform::display(folder));
+  EXPECT_EQ(platform::display(platform::temp_dir()), platform::display(folder));
 }
 
 }  // namespace

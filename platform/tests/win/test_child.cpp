@@ -3,9 +3,11 @@
 //   child linger                       writes "parent" and ends, leaving a
 //                                      copy of itself that holds its
 //                                      standard output and error for 60 s
-//   child hold-file <file> <ms>        opens the file as a scanner would,
+//   child hold-file <file> <ms> [alone]
+//                                      opens the file as a scanner would,
 //                                      sharing reading and writing but not
-//                                      deleting, makes "<file>.held", and
+//                                      deleting (with "alone", sharing
+//                                      nothing), makes "<file>.held", and
 //                                      lets the file go after <ms>
 #include <windows.h>
 
@@ -42,9 +44,9 @@ int linger() {
   return 0;
 }
 
-int hold_file(const std::wstring& path, DWORD ms) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+int hold_file(const std::wstring& path, DWORD ms, DWORD share) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   const std::wstring marker = path + L".held";
   HANDLE made = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -61,8 +63,10 @@ namespace platform_test {
 
 int run_system_mode(const std::vector<std::string>& args) {
   if (args[0] == "linger" && args.size() == 1) return linger();
-  if (args[0] == "hold-file" && args.size() == 3) {
-    return hold_file(platform::win::wide(args[1]), static_cast<DWORD>(std::atol(args[2].c_str())));
+  const bool alone = args.size() == 4 && args[3] == "alone";
+  if (args[0] == "hold-file" && (args.size() == 3 || alone)) {
+    return hold_file(platform::win::wide(args[1]), static_cast<DWORD>(std::atol(args[2].c_str())),
+                     alone ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE);
   }
   return 2;
 }

@@ -4,6 +4,10 @@
 // maker stands in for powershell in the prefix), the refusals, and the
 // uninstall from its entry. These tests hold the release host's port, so
 // CTest runs them one at a time.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -162,6 +166,58 @@ TEST_F(QuietWine, TheRunningProductIsNotUpdated) {
   const ExeRun refused = user.quiet_install();
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(user.differences_from(release), "");
+}
+
+// An indexer or a scanner that opens an installed file for a moment, sharing
+// nothing, while the update reads it: here the library that the update
+// keeps, hashed once more after the last file is staged, held from before
+// that moment until 300 ms after it. The read waits for the file, and the
+// update ends with the new release whole.
+TEST_F(QuietWine, AnInstalledFileHeldForAMomentWhileTheUpdateReadsItIsReadOnceLetGo) {
+  install();
+  testkit::Release newer = quick_release("1.5.0", kIssued + 1000);
+  ASSERT_EQ(newer.files[1].name, "libkesto.dll");
+  newer.files[1].bytes = release.files[1].bytes;
+  channel.publish(newer);
+  const platform::Path held = user.install / "libkesto.dll";
+
+  std::atomic<bool> ended = false;
+  std::string hold_failure;
+  bool held_when_staged = false;
+  std::thread holder([&] {
+    const auto until = std::chrono::steady_clock::now() + exe_time_limit;
+    const auto waiting = [&] { return !ended && std::chrono::steady_clock::now() < until; };
+    const auto kept = [&] {
+      const auto lines = staged_lines(user.updates, "1.5.0");
+      return std::find_if(lines.begin(), lines.end(), [](const auto& line) { return line.first == "libkesto.dll"; }) !=
+             lines.end();
+    };
+    // Once the keep rung has read it, so that only the reads after staging
+    // meet the hold.
+    while (waiting() && !kept()) std::this_thread::sleep_for(1ms);
+    if (!waiting()) return;
+    HANDLE handle = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      hold_failure = platform::os_error_text(static_cast<int>(::GetLastError()));
+      return;
+    }
+    while (waiting() && staged_lines(user.updates, "1.5.0").size() < newer.files.size()) {
+      std::this_thread::sleep_for(1ms);
+    }
+    held_when_staged = !ended;
+    std::this_thread::sleep_for(300ms);
+    ::CloseHandle(handle);
+  });
+  const ExeRun updated = user.quiet_install();
+  ended = true;
+  holder.join();
+
+  ASSERT_EQ(hold_failure, "");
+  EXPECT_TRUE(held_when_staged) << "the update ended before the hold began";
+  EXPECT_EQ(updated.exit_code, 0) << read_text(user.setup_log);
+  EXPECT_EQ(user.differences_from(newer), "");
+  EXPECT_THAT(staged_lines(user.updates, "1.5.0"),
+              ::testing::Contains(StagedLine{"libkesto.dll", "kept: the installed file is this release's"}));
 }
 
 TEST_F(QuietWine, TheUninstallFromTheEntryRemovesFilesShortcutsEntryAndThenTheFolder) {
