@@ -11,6 +11,10 @@ set(MORVANE_WINE_STATE_DIR "${CMAKE_BINARY_DIR}/wine")
 set(MORVANE_SHORTCUT_MAKER "${CMAKE_BINARY_DIR}/testkit/wine/powershell.exe")
 set(CMAKE_CROSSCOMPILING_EMULATOR
     sh "${MORVANE_WINE_DIR}/wine-run.sh" "${MORVANE_WINE_STATE_DIR}" "${MORVANE_SHORTCUT_MAKER}")
+# wine-run.sh with a state folder that never names the run's prefix, so that
+# it makes one of its own for the one program.
+set(MORVANE_WINE_RUN_OWN
+    sh "${MORVANE_WINE_DIR}/wine-run.sh" "${CMAKE_BINARY_DIR}/wine-own" "${MORVANE_SHORTCUT_MAKER}")
 
 find_program(MORVANE_WINE wine REQUIRED)
 
@@ -27,10 +31,27 @@ add_test(NAME wine_prefix_leftovers
   COMMAND sh "${MORVANE_WINE_DIR}/wine-leftovers-test.sh" "${MORVANE_SHORTCUT_MAKER}")
 set_tests_properties(wine_prefix_leftovers PROPERTIES TIMEOUT 600)
 
+# Whether this machine lets a test run in a network namespace of its own
+# (unshare -n: root, as CI runs); the tests that hold the fixed loopback
+# ports then run side by side, each shard in a namespace and a Wine prefix of
+# its own (own-network.sh).
+if(NOT DEFINED MORVANE_OWN_NETWORKS)
+  execute_process(COMMAND sh "${MORVANE_WINE_DIR}/own-network.sh" true
+    RESULT_VARIABLE own_network_result OUTPUT_QUIET ERROR_QUIET)
+  if(own_network_result EQUAL 0)
+    set(MORVANE_OWN_NETWORKS ON CACHE BOOL "Shards of the port-holding Wine tests run in network namespaces of their own")
+  else()
+    set(MORVANE_OWN_NETWORKS OFF CACHE BOOL "Shards of the port-holding Wine tests run in network namespaces of their own")
+  endif()
+endif()
+
 # morvane_wine_test(TARGET [SHARDS n] [LOCKS ...] [TIMEOUT s]): the GoogleTest
 # program TARGET as n ctest tests, each running one shard of its cases (a
 # Wine start per case would cost more than the cases themselves), in the
-# run's prefix.
+# run's prefix. With LOCKS (the fixed ports) and MORVANE_OWN_NETWORKS, each
+# shard runs instead in a network namespace and a Wine prefix of its own and
+# holds no lock, so the shards run side by side; without a namespace they
+# hold the locks and run one after another.
 function(morvane_wine_test target)
   cmake_parse_arguments(W "" "SHARDS;TIMEOUT" "LOCKS" ${ARGN})
   if(NOT W_SHARDS)
@@ -45,13 +66,24 @@ function(morvane_wine_test target)
     if(W_SHARDS GREATER 1)
       set(test "${target}/${shard}")
     endif()
-    add_test(NAME "${test}" COMMAND ${target} --gtest_brief=1)
-    set_tests_properties("${test}" PROPERTIES
-      ENVIRONMENT "GTEST_TOTAL_SHARDS=${W_SHARDS};GTEST_SHARD_INDEX=${shard}"
-      FIXTURES_REQUIRED wine_prefix
-      TIMEOUT ${W_TIMEOUT})
-    if(W_LOCKS)
-      set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK "${W_LOCKS}")
+    if(W_LOCKS AND MORVANE_OWN_NETWORKS)
+      # A state folder that never names a prefix: wine-run.sh makes one of
+      # the shard's own, inside its namespace.
+      add_test(NAME "${test}"
+        COMMAND sh "${MORVANE_WINE_DIR}/own-network.sh"
+          ${MORVANE_WINE_RUN_OWN} "$<TARGET_FILE:${target}>" --gtest_brief=1)
+      set_tests_properties("${test}" PROPERTIES
+        ENVIRONMENT "GTEST_TOTAL_SHARDS=${W_SHARDS};GTEST_SHARD_INDEX=${shard}"
+        TIMEOUT ${W_TIMEOUT})
+    else()
+      add_test(NAME "${test}" COMMAND ${target} --gtest_brief=1)
+      set_tests_properties("${test}" PROPERTIES
+        ENVIRONMENT "GTEST_TOTAL_SHARDS=${W_SHARDS};GTEST_SHARD_INDEX=${shard}"
+        FIXTURES_REQUIRED wine_prefix
+        TIMEOUT ${W_TIMEOUT})
+      if(W_LOCKS)
+        set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK "${W_LOCKS}")
+      endif()
     endif()
   endforeach()
 endfunction()

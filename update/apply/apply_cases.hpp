@@ -1,4 +1,5 @@
-// The two ways a staged release moves in. Used by apply_staged only.
+// The two ways a staged release moves in (apply_cases.cpp). Used by
+// apply_staged only.
 #pragma once
 
 #include <string_view>

@@ -1,17 +1,17 @@
-// A swap that replaces the product's executable, under the journal: the
-// rollback record first, then the journal before the first move, then one
-// journal write after each step, so that a stop anywhere leaves a state that
-// the next run's repair completes or undoes.
+// The two ways a staged release moves in, in the order apply_staged chooses
+// between them.
+#include "update/apply/apply_cases.hpp"
+
 #include <string>
 #include <vector>
 
 #include "platform/fs.hpp"
-#include "update/apply/apply_cases.hpp"
 #include "update/apply/companion_plan.hpp"
 #include "update/store/clock.hpp"
 #include "update/store/file_moves.hpp"
 #include "update/store/updates_dir.hpp"
 #include "update/swap/finish_swap.hpp"
+#include "update/swap/move_triple.hpp"
 #include "update/swap/rollback_record.hpp"
 
 namespace update::apply {
@@ -25,8 +25,18 @@ std::vector<platform::Path> companion_targets(const std::vector<Companion>& comp
   return targets;
 }
 
+// Puts back, last first, what moved; their own failures cannot be helped and
+// are not reported over the one that caused the undo.
+void move_back(const std::vector<MoveTriple>& moved) {
+  for (auto it = moved.rbegin(); it != moved.rend(); ++it) (void)roll_back(*it);
+}
+
 }  // namespace
 
+// A swap that replaces the product's executable, under the journal: the
+// rollback record first, then the journal before the first move, then one
+// journal write after each step, so that a stop anywhere leaves a state that
+// the next run's repair completes or undoes.
 tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::string_view replaced_version) {
   std::optional<std::string> previous_version;
   if (path_exists(plan.exe.target)) {
@@ -83,6 +93,29 @@ tl::expected<void, UpdateError> apply_with_journal(const ApplyPlan& plan, std::s
   if (auto written = write_journal(plan.updates_dir, journal); !written) return written;
 
   return finish_swap(plan.updates_dir, journal, SwapDirection::Forward);
+}
+
+// An update that keeps the installed executable: the other staged files move
+// in one by one, without a journal, and a failure moves them back at once.
+tl::expected<void, UpdateError> apply_companions_only(const ApplyPlan& plan) {
+  std::vector<MoveTriple> moved;
+  moved.reserve(plan.companions.size());
+  for (const Companion& companion : plan.companions) {
+    const MoveTriple paths = companion_paths(companion);
+    if (auto removed = remove_stale(paths.aside); !removed) {
+      move_back(moved);
+      return removed;
+    }
+    if (auto forward = roll_forward(paths); !forward) {
+      // The file that failed may be half moved (its old copy aside, the new
+      // one not in): it goes back too, so that no live file is left missing.
+      moved.push_back(paths);
+      move_back(moved);
+      return forward;
+    }
+    moved.push_back(paths);
+  }
+  return {};
 }
 
 }  // namespace update::apply
