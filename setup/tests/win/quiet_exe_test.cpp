@@ -16,16 +16,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/fs.hpp"
 #include "platform/bytes.hpp"
+#include "platform/fs.hpp"
 #include "platform/version_resource.hpp"
 #include "setup/common/delayed_removal.hpp"
 #include "setup/tests/disk_views.hpp"
 #include "setup/tests/product_release.hpp"
-#include "setup/tests/site_server.hpp"
 #include "setup/tests/user_profile.hpp"
 #include "setup/tests/win/planted_dlls.hpp"
 #include "testkit/host_tools.hpp"
+#include "testkit/site_server.hpp"
 
 namespace setup_test {
 namespace {
@@ -247,7 +247,7 @@ TEST_F(QuietWine, AQuietUninstallWhoseReportIsNeverAnsweredStillLeavesNothingBeh
   // behind a firewall that drops packets: the uninstaller waits its three
   // seconds for the report, longer than cmd's pause.
   install();
-  SiteServer site(SiteAnswer{.never = true}, configured_site_port());
+  testkit::SiteServer site(testkit::SiteAnswer{.never = true}, configured_site_port());
   const ExeRun removed = user.run_program(user.install / "uninstall.exe", {"--uninstall", "--quiet"},
                                           {{"MORVANE_SETUP_UNCOUNTED", std::nullopt}});
   EXPECT_EQ(removed.exit_code, 0) << removed.err;
