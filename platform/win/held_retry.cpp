@@ -1,6 +1,7 @@
 #include "platform/win/held_retry.hpp"
 
 #include <array>
+#include <atomic>
 
 namespace platform::win {
 
@@ -9,6 +10,8 @@ namespace {
 // The waits between tries: a second in all, short at first, when a scanner
 // most often lets go.
 constexpr std::array<DWORD, 7> kWaitsMs = {10, 20, 40, 80, 160, 320, 370};
+
+std::atomic<unsigned long> waits_made{0};
 
 }  // namespace
 
@@ -22,8 +25,11 @@ BOOL retry_while_held(const std::function<BOOL()>& call, const std::function<boo
       ::SetLastError(code);
       return FALSE;
     }
+    waits_made.fetch_add(1, std::memory_order_relaxed);
     ::Sleep(kWaitsMs[tries]);
   }
 }
+
+unsigned long held_retry_waits() { return waits_made.load(std::memory_order_relaxed); }
 
 }  // namespace platform::win

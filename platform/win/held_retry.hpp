@@ -25,4 +25,8 @@ bool held_by_another(DWORD code);
 // with its error in GetLastError.
 BOOL retry_while_held(const std::function<BOOL()>& call, const std::function<bool(DWORD)>& may_pass);
 
+// How many waits between tries this process has made so far: a call that
+// failed at once made none.
+unsigned long held_retry_waits();
+
 }  // namespace platform::win
